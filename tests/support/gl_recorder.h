@@ -1,0 +1,34 @@
+// A recording stand-in for the GL, GLU and GLUT entry points the program calls.
+// Test binaries link it in place of the real libraries: every call is appended
+// to a log with its arguments, and the texture uploads read every byte that
+// OpenGL would read (unpack alignment 4), so an upload past its buffer shows
+// under AddressSanitizer and the uploaded bytes can be checked.
+#ifndef TESTS_SUPPORT_GL_RECORDER_H
+#define TESTS_SUPPORT_GL_RECORDER_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct gl_call {
+  std::string name;
+  std::vector<double> args;                // numbers as received, widened exactly to double
+  const void* callback = nullptr;          // the function handed to a GLUT registration
+  std::vector<unsigned char> pixels = {};  // bytes an upload read; not compared by ==
+};
+
+bool operator==(const gl_call& left, const gl_call& right);
+void PrintTo(const gl_call& call, std::ostream* out);
+
+std::vector<gl_call>& recorded_gl_calls();
+void clear_gl_calls();
+
+// Calls named `name`, in order.
+std::vector<gl_call> gl_calls_named(const std::string& name);
+
+template <typename Function>
+const void* callback_address(Function* function) {
+  return reinterpret_cast<const void*>(function);
+}
+
+#endif  // TESTS_SUPPORT_GL_RECORDER_H
