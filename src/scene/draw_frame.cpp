@@ -3,6 +3,7 @@
 #include <GL/glut.h>
 
 #include "model/mesh_3ds.h"
+#include "scene/die_motion.h"
 
 // A face whose corner lies past the vertices read would draw from stale or
 // never-written entries; such a face is left out.
@@ -20,6 +21,7 @@ void draw_frame() {
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   glTranslatef(0, 0, -300);
+  move_die();
 
   glBindTexture(GL_TEXTURE_2D, die_mesh.texture_id);
   glBegin(GL_TRIANGLES);
