@@ -1,0 +1,204 @@
+// The loader works in two halves: decode_bmp checks the headers and reads and
+// converts the pixels without touching GL, and only a fully decoded image
+// reaches upload_texture. Pixel rows keep the file's padding to 4 bytes, which
+// is exactly the row layout OpenGL's default unpack alignment expects, so the
+// uploads read the buffer to its last pixel and never past it.
+#include "texture/bmp_texture.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+int32_t texture_counter = -1;
+
+static const uint32_t FILE_HEADER_BYTES = 14;
+static const uint32_t READ_HEADER_BYTES = 54;         // file header and a 40-byte info header
+static const uint32_t INFO_HEADER_FULL_BYTES = 40;    // the smallest one with a compression field
+static const uint32_t INFO_HEADER_PLANES_BYTES = 16;  // smaller (OS/2 core): 16-bit sides
+
+// The largest pixel block the side limit allows fits size_t on any target.
+static_assert((uint64_t{BMP_SIDE_LIMIT} * 3 + 3) * BMP_SIDE_LIMIT <= SIZE_MAX,
+              "pixel block size must fit size_t");
+
+struct bmp_header {
+  uint32_t data_offset;
+  uint32_t info_size;
+  int32_t width;
+  int32_t height;
+  uint16_t planes;
+  uint16_t bpp;
+  uint32_t compression;
+};
+
+struct bmp_image {
+  int32_t width;
+  int32_t height;
+  size_t row_bytes;   // width * 3
+  size_t row_stride;  // row_bytes rounded up to 4, as in the file
+  unsigned char* pixels;
+};
+
+static uint16_t get_u16(const unsigned char* bytes) {
+  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+static uint32_t get_u32(const unsigned char* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+static void parse_header(const unsigned char* bytes, bmp_header* header) {
+  header->data_offset = get_u32(bytes + 10);
+  header->info_size = get_u32(bytes + 14);
+  header->width = static_cast<int32_t>(get_u32(bytes + 18));
+  header->height = static_cast<int32_t>(get_u32(bytes + 22));
+  header->planes = get_u16(bytes + 26);
+  header->bpp = get_u16(bytes + 28);
+  header->compression = get_u32(bytes + 30);
+}
+
+// -1 when the size cannot be had.
+static long long measure_file(FILE* file) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0) return -1;
+  return static_cast<long long>(status.st_size);
+}
+
+// Planes and bits per pixel come first, so that a palette or 16/32-bit file is
+// named by its bit depth; they are only where they are read from when the info
+// header is not the 12-byte OS/2 one.
+static bool check_format(const char* path, const bmp_header& header) {
+  if (header.info_size < INFO_HEADER_PLANES_BYTES) {
+    printf("Info header from %s is not supported: %u bytes\n", path, header.info_size);
+    return false;
+  }
+  if (header.planes != 1) {
+    printf("Planes from %s is not 1: %u\n", path, static_cast<unsigned>(header.planes));
+    return false;
+  }
+  if (header.bpp != 24) {
+    printf("Bpp from %s is not 24: %d\n", path, static_cast<int>(header.bpp));
+    return false;
+  }
+  if (header.info_size < INFO_HEADER_FULL_BYTES) {
+    printf("Info header from %s is not supported: %u bytes\n", path, header.info_size);
+    return false;
+  }
+  if (header.compression != 0) {
+    printf("Compression from %s is not 0: %u\n", path, header.compression);
+    return false;
+  }
+  return true;
+}
+
+static bool check_size(const char* path, const bmp_header& header) {
+  if (header.width <= 0 || header.height <= 0) {
+    printf("Size from %s is not positive: %d x %d\n", path, header.width, header.height);
+    return false;
+  }
+  if (header.width > BMP_SIDE_LIMIT || header.height > BMP_SIDE_LIMIT) {
+    printf("Size from %s is over %d: %d x %d\n", path, BMP_SIDE_LIMIT, header.width, header.height);
+    return false;
+  }
+  return true;
+}
+
+// The whole pixel block must lie between the headers and the end of the file,
+// checked before anything is allocated from the header's numbers.
+static bool check_extent(const char* path, const bmp_header& header, size_t data_size,
+                         long long file_size) {
+  if (header.data_offset < uint64_t{FILE_HEADER_BYTES} + header.info_size) {
+    printf("Data offset from %s lies inside the headers: %u\n", path, header.data_offset);
+    return false;
+  }
+  if (file_size >= 0 && header.data_offset > file_size) {
+    printf("Data offset from %s lies beyond the end of the file: %u\n", path, header.data_offset);
+    return false;
+  }
+  if (file_size < 0 ||
+      data_size > static_cast<unsigned long long>(file_size - header.data_offset)) {
+    printf("Error reading image data from %s.\n", path);
+    return false;
+  }
+  return true;
+}
+
+// Bytes come in blue-green-red; the row padding is left alone.
+static void swap_red_blue(bmp_image* image) {
+  for (int32_t y = 0; y < image->height; y++) {
+    unsigned char* row = image->pixels + image->row_stride * static_cast<size_t>(y);
+    for (size_t i = 0; i < image->row_bytes; i += 3) {
+      unsigned char blue = row[i];
+      row[i] = row[i + 2];
+      row[i + 2] = blue;
+    }
+  }
+}
+
+// Fills image with RGB rows, bottom row first; prints why and returns false
+// (nothing left allocated) when the file is refused or cannot be read.
+static bool decode_bmp(FILE* file, const char* path, bmp_image* image) {
+  unsigned char bytes[READ_HEADER_BYTES];
+  size_t got = fread(bytes, 1, sizeof bytes, file);
+  if (got != sizeof bytes) {
+    printf("Headers from %s are cut short: %zu of %u bytes\n", path, got, READ_HEADER_BYTES);
+    return false;
+  }
+  bmp_header header;
+  parse_header(bytes, &header);
+  if (!check_format(path, header) || !check_size(path, header)) return false;
+
+  image->width = header.width;
+  image->height = header.height;
+  image->row_bytes = static_cast<size_t>(header.width) * 3;
+  image->row_stride = (image->row_bytes + 3) & ~static_cast<size_t>(3);
+  size_t data_size = image->row_stride * static_cast<size_t>(header.height);
+  if (!check_extent(path, header, data_size, measure_file(file))) return false;
+
+  image->pixels = static_cast<unsigned char*>(malloc(data_size));
+  if (image->pixels == nullptr) {
+    printf("Error allocating memory for color-corrected image data\n");
+    return false;
+  }
+  if (fseek(file, static_cast<long>(header.data_offset), SEEK_SET) != 0 ||
+      fread(image->pixels, data_size, 1, file) != 1) {
+    printf("Error reading image data from %s.\n", path);
+    free(image->pixels);
+    image->pixels = nullptr;
+    return false;
+  }
+  swap_red_blue(image);
+  return true;
+}
+
+static void upload_texture(const bmp_image& image, int32_t name) {
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(name));
+  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_REPEAT));
+  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_REPEAT));
+  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLfloat>(GL_LINEAR));
+  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                  static_cast<GLfloat>(GL_LINEAR_MIPMAP_NEAREST));
+  glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_REPLACE));
+  glTexImage2D(GL_TEXTURE_2D, 0, 3, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
+               image.pixels);
+  gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image.width, image.height, GL_RGB, GL_UNSIGNED_BYTE,
+                    image.pixels);
+}
+
+int32_t load_bmp_texture(const char* path) {
+  texture_counter += 1;
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return -1;
+  bmp_image image = {};
+  bool decoded = decode_bmp(file, path, &image);
+  fclose(file);
+  if (!decoded) return 0;
+
+  upload_texture(image, texture_counter);
+  free(image.pixels);
+  return texture_counter;
+}
