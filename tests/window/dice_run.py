@@ -1,0 +1,261 @@
+"""One run of the real program on the current X display, for the real-window tests.
+
+The program starts in a fresh folder holding only a copy of the die's asset; its
+standard output is collected as it comes, so a test can wait for what it expects
+with a deadline instead of sleeping. Also finds the window, takes screenshots and
+clicks, with the X tools the tests install (xdotool, xwininfo, ImageMagick's import).
+
+A check that fails raises TestFailure with what was seen; run_case turns that into
+a message and exit status 1.
+"""
+
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from dump_3ds import read_account
+
+WINDOW_TITLE = "3d DICE model"
+WINDOW_WIDTH = 640
+WINDOW_HEIGHT = 480
+FIELD_OF_VIEW_DEG = 45.0
+CAMERA_Z = -300.0
+
+# A path line: its own newline first, segments 2 to 5 put a space after it.
+PATH_LINE = re.compile(rb"\n( ?)(-?[0-9]+\.[0-9]{6})\t(-?[0-9]+\.[0-9]{6})")
+FIRST_SEGMENT_STEPS = 82
+
+# Upper bounds on waiting, only so a broken program fails instead of hanging.
+START_TIMEOUT = 15.0
+TOOL_TIMEOUT = 15.0
+
+
+class TestFailure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise TestFailure(message)
+
+
+def show(data, limit=300):
+    """Bytes for a failure message: the tail, escaped."""
+    text = data[-limit:].decode("ascii", "backslashreplace")
+    return ("..." if len(data) > limit else "") + repr(text)
+
+
+class DiceRun:
+    def __init__(self, dice_path, asset_path):
+        with open(asset_path, "rb") as asset:
+            asset_bytes = asset.read()
+        self.dump, self.vertices = read_account(asset_bytes)
+        self.folder = tempfile.mkdtemp(prefix="dice_window_")
+        with open(os.path.join(self.folder, "cube.3ds"), "wb") as copy:
+            copy.write(asset_bytes)
+        self.output = bytearray()
+        self.changed = threading.Condition()
+        self.process = subprocess.Popen(
+            [dice_path], cwd=self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE
+        )
+        self.reader = threading.Thread(target=self._collect, daemon=True)
+        self.reader.start()
+        self.window = None
+
+    def _collect(self):
+        descriptor = self.process.stdout.fileno()
+        while True:
+            block = os.read(descriptor, 65536)
+            with self.changed:
+                if block:
+                    self.output += block
+                self.changed.notify_all()
+            if not block:
+                return
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.reader.join(timeout=5)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def snapshot(self):
+        with self.changed:
+            return bytes(self.output)
+
+    def wait_output(self, ready, timeout, what):
+        """Waits until ready(output) holds; fails if the program exits or time runs out."""
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while not ready(bytes(self.output)):
+                left = deadline - time.monotonic()
+                check(
+                    self.process.poll() is None,
+                    "dice exited with status %s while waiting for %s; output so far: %s"
+                    % (self.process.returncode, what, show(bytes(self.output))),
+                )
+                check(
+                    left > 0,
+                    "no %s within %.0f s; output so far: %s" % (what, timeout, show(bytes(self.output))),
+                )
+                self.changed.wait(min(left, 0.1))
+            return bytes(self.output)
+
+    def find_window(self):
+        """The one window with the program's title; fails on none or several."""
+        found = run_tool(["xdotool", "search", "--sync", "--name", "^%s$" % WINDOW_TITLE])
+        check(found.strip(), "no window titled %r" % WINDOW_TITLE)
+        ids = run_tool(["xdotool", "search", "--name", "^%s$" % WINDOW_TITLE]).split()
+        check(len(ids) == 1, "expected one window titled %r, found %d" % (WINDOW_TITLE, len(ids)))
+        self.window = ids[0]
+        return self.window
+
+    def window_size(self):
+        info = run_tool(["xwininfo", "-id", self.window])
+        width = re.search(r"^\s*Width:\s*(\d+)$", info, re.M)
+        height = re.search(r"^\s*Height:\s*(\d+)$", info, re.M)
+        check(width and height, "xwininfo gave no size:\n" + info)
+        return int(width.group(1)), int(height.group(1))
+
+    def screenshot(self):
+        ppm = run_tool(["import", "-window", self.window, "-depth", "8", "ppm:-"], binary=True)
+        return Image.from_ppm(ppm)
+
+    def left_click(self, x, y):
+        run_tool(["xdotool", "mousemove", "--window", self.window, str(x), str(y), "click", "1"])
+
+
+def run_tool(command, binary=False):
+    try:
+        done = subprocess.run(
+            command, stdin=subprocess.DEVNULL, capture_output=True, timeout=TOOL_TIMEOUT
+        )
+    except FileNotFoundError:
+        raise TestFailure("%s is not installed (tools/install_deps.sh test installs it)" % command[0])
+    except subprocess.TimeoutExpired:
+        raise TestFailure("%s did not finish within %.0f s" % (" ".join(command), TOOL_TIMEOUT))
+    check(
+        done.returncode == 0,
+        "%s failed (%d): %s" % (" ".join(command), done.returncode, done.stderr.decode(errors="replace")),
+    )
+    return done.stdout if binary else done.stdout.decode()
+
+
+def split_path_lines(data):
+    """Takes the path lines out of data: (what is left, [(has_space, x, y) ...])."""
+    lines = [(m.group(1) == b" ", m.group(2).decode(), m.group(3).decode()) for m in PATH_LINE.finditer(data)]
+    return PATH_LINE.sub(b"", data), lines
+
+
+def check_path_line_forms(lines):
+    """Segment 1's lines have no space after the newline, every later one has."""
+    for number, (has_space, x, y) in enumerate(lines, start=1):
+        check(
+            has_space == (number > FIRST_SEGMENT_STEPS),
+            "path line %d (%s, %s) %s a space after its newline"
+            % (number, x, y, "has" if has_space else "lacks"),
+        )
+
+
+class Image:
+    def __init__(self, width, height, pixels):
+        self.width = width
+        self.height = height
+        self.pixels = pixels  # RGB bytes, rows from the top
+
+    @staticmethod
+    def from_ppm(data):
+        match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+        check(match, "import gave no binary PPM")
+        width, height, maximum = (int(g) for g in match.groups())
+        check(maximum == 255, "PPM with %d levels, not 255" % maximum)
+        pixels = data[match.end() :]
+        check(len(pixels) == width * height * 3, "PPM pixel data is cut short")
+        return Image(width, height, pixels)
+
+    def rgb(self, x, y):
+        i = (y * self.width + x) * 3
+        return self.pixels[i : i + 3]
+
+    def classify(self):
+        """Sets of (x, y) for white and for neither black nor white pixels."""
+        white, other = set(), set()
+        for y in range(self.height):
+            for x in range(self.width):
+                r, g, b = self.rgb(x, y)
+                if r == g == b == 0:
+                    continue
+                if min(r, g, b) >= 240:
+                    white.add((x, y))
+                else:
+                    other.add((x, y))
+        return white, other
+
+
+def connected_parts(points):
+    """8-connected components of a set of pixels, largest first."""
+    left = set(points)
+    parts = []
+    while left:
+        seed = left.pop()
+        part, todo = {seed}, [seed]
+        while todo:
+            x, y = todo.pop()
+            for dx in (-1, 0, 1):
+                for dy in (-1, 0, 1):
+                    near = (x + dx, y + dy)
+                    if near in left:
+                        left.remove(near)
+                        part.add(near)
+                        todo.append(near)
+        parts.append(part)
+    return sorted(parts, key=len, reverse=True)
+
+
+def bounding_box(points):
+    xs = [x for x, _ in points]
+    ys = [y for _, y in points]
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def pixels_per_unit_at(distance):
+    """Screen pixels per model unit at a depth, for the program's 45 degree projection."""
+    return (WINDOW_HEIGHT / 2) / (distance * math.tan(math.radians(FIELD_OF_VIEW_DEG / 2)))
+
+
+def project(point):
+    """Window pixel position (x right, y down) of an eye-space point in front of the camera."""
+    x, y, z = point
+    scale = pixels_per_unit_at(-z)
+    return WINDOW_WIDTH / 2 + x * scale, WINDOW_HEIGHT / 2 - y * scale
+
+
+def run_case(cases):
+    """Runs cases[argv[1]](dice_path, asset_path); prints the verdict."""
+    if len(sys.argv) != 4 or sys.argv[1] not in cases:
+        print("usage: %s {%s} DICE CUBE_3DS" % (sys.argv[0], "|".join(cases)), file=sys.stderr)
+        sys.exit(2)
+    name, dice_path, asset_path = sys.argv[1:]
+    try:
+        cases[name](dice_path, asset_path)
+    except TestFailure as failure:
+        print("FAIL %s: %s" % (name, failure))
+        sys.exit(1)
+    print("PASS %s" % name)
