@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""Frames per second of the bare loop, the die and the full-capacity mesh.
+
+Runs each program in turn on the display it is given (one Xvfb for all three,
+so they share a renderer), reads its stdout as it arrives and times every path
+line: each one stands for 50 frames. A rate is 50 x (lines after the first in the
+window) / (time between the first and the last line in the window), the window
+starting after a warm-up. The three run in turn for several rounds, so a burst of
+load from elsewhere on the machine hits one round rather than one program; the
+figures given are medians over rounds, each ratio the median of the ratios within
+a round. Frames per CPU second of the program (all its threads, not the X server)
+are shown beside: they move far less when other work shares the cores. Prints the rates, the ratios to the bare loop and the targets.
+Exit status: 0 measured (whether or not a target is met), 1 a program failed to
+run or printed too few lines, 2 wrong usage.
+"""
+import argparse
+import os
+import select
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+FRAMES_PER_LINE = 50
+THROW_LINES = 291  # the throw prints no more after these; the die rests
+MIN_INTERVALS = 5  # fewer line intervals than this in a window is no measurement
+TARGET_DIE = 0.90
+TARGET_CAPACITY = 0.15
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+class RunFailed(Exception):
+    pass
+
+
+def process_cpu_seconds(pid):
+    """User plus system time of a process and all its threads, in seconds."""
+    with open("/proc/%d/stat" % pid, "rb") as stat:
+        fields = stat.read().rsplit(b")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
+
+
+def read_line_times(command, cwd, stop_after, quiet_limit, stderr_file):
+    """Arrival time, and the program's CPU time then, of every path line (one tab
+    each; the dump has none).
+
+    Reads until stop_after seconds past the first line, until no line has come for
+    quiet_limit seconds once lines have begun (the throw is over), or until the
+    program ends. Returns (times, CPU times, exit code or None while it ran)."""
+    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE, stderr=stderr_file)
+    times = []
+    cpu_times = []
+    started = time.monotonic()
+    descriptor = process.stdout.fileno()
+    try:
+        while True:
+            now = time.monotonic()
+            if times and now - times[0] >= stop_after:
+                break
+            last = times[-1] if times else started
+            if now - last >= (quiet_limit if times else 30.0):
+                break
+            ready, _, _ = select.select([descriptor], [], [], 0.1)
+            if not ready:
+                continue
+            chunk = os.read(descriptor, 1 << 16)
+            arrived = time.monotonic()
+            if not chunk:
+                break
+            lines = chunk.count(b"\t")
+            if lines:
+                times.extend([arrived] * lines)
+                cpu_times.extend([process_cpu_seconds(process.pid)] * lines)
+    finally:
+        code = process.poll()
+        if code is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        process.stdout.close()
+    return times, cpu_times, code
+
+
+def rate_in_window(times, cpu_times, warm_up, window):
+    """(frames per second, frames per CPU second, intervals, seconds) over the
+    lines in the window."""
+    begin = times[0] + warm_up
+    inside = [k for k, t in enumerate(times) if begin <= t <= begin + window]
+    if len(inside) < MIN_INTERVALS + 1:
+        raise RunFailed("only %d path lines in the %.1f s window after %.1f s warm-up"
+                        % (len(inside), window, warm_up))
+    first, last = inside[0], inside[-1]
+    seconds = times[last] - times[first]
+    cpu_seconds = max(cpu_times[last] - cpu_times[first], 1.0 / CLOCK_TICKS)
+    frames = FRAMES_PER_LINE * (last - first)
+    return frames / seconds, frames / cpu_seconds, last - first, seconds
+
+
+def measure(name, command, cwd, timing, log_dir, throw):
+    warm_up, window = timing
+    stderr_path = os.path.join(log_dir, name + ".stderr")
+    with open(stderr_path, "wb") as stderr_file:
+        times, cpu_times, code = read_line_times(command, cwd, warm_up + window + 0.5, 3.0, stderr_file)
+    if code is not None and code != 0 or not times:
+        with open(stderr_path, "rb") as stderr_file:
+            sys.stderr.write(stderr_file.read().decode(errors="replace"))
+        raise RunFailed("%s exited with status %s after %d path lines" % (name, code, len(times)))
+    rate, cpu_rate, intervals, seconds = rate_in_window(times, cpu_times, warm_up, window)
+    cut = " (throw over: window cut short)" if throw and len(times) >= THROW_LINES else ""
+    print("  %-9s %8.1f frames/s  %8.1f frames/CPU-s  (%d frames in %.3f s after %.1f s warm-up)%s"
+          % (name, rate, cpu_rate, intervals * FRAMES_PER_LINE, seconds, warm_up, cut), flush=True)
+    return rate, cpu_rate
+
+
+def print_renderer(log_dir):
+    with open(os.path.join(log_dir, "bare_loop.stderr"), "rb") as stderr_file:
+        for line in stderr_file.read().decode(errors="replace").splitlines():
+            if line.startswith("GL_"):
+                print(line)
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--bare-loop", required=True, help="the bare_loop program")
+    parser.add_argument("--dice", required=True, help="the dice program")
+    parser.add_argument("--make-assets", required=True, help="the make_assets tool")
+    parser.add_argument("--die-mesh", required=True, help="the shipped cube.3ds")
+    parser.add_argument("--rounds", type=int, default=3, help="rounds of all three")
+    parser.add_argument("--warm-up", type=float, default=0.5, help="seconds skipped (small runs)")
+    parser.add_argument("--window", type=float, default=2.5, help="seconds measured (small runs)")
+    parser.add_argument("--capacity-warm-up", type=float, default=1.5)
+    parser.add_argument("--capacity-window", type=float, default=8.0)
+    return parser.parse_args()
+
+
+def main():
+    arguments = parse_arguments()
+    if not os.environ.get("DISPLAY"):
+        print("frame_rate.py: DISPLAY is not set; run it through frame_rate.sh", file=sys.stderr)
+        return 2
+    work = tempfile.mkdtemp(prefix="dice_frame_rate.")
+    try:
+        die_dir = os.path.join(work, "die")
+        capacity_dir = os.path.join(work, "capacity")
+        os.mkdir(die_dir)
+        os.mkdir(capacity_dir)
+        shutil.copyfile(arguments.die_mesh, os.path.join(die_dir, "cube.3ds"))
+        made = subprocess.run([arguments.make_assets, "--capacity-mesh",
+                               os.path.join(capacity_dir, "cube.3ds")])
+        if made.returncode != 0:
+            raise RunFailed("make_assets --capacity-mesh failed with status %d" % made.returncode)
+
+        small = (arguments.warm_up, arguments.window)
+        large = (arguments.capacity_warm_up, arguments.capacity_window)
+        runs = (("bare_loop", [arguments.bare_loop], work, small, False),
+                ("die", [arguments.dice], die_dir, small, True),
+                ("8000-face", [arguments.dice], capacity_dir, large, True))
+        rates = {name: [] for name, *_ in runs}
+        for round_number in range(1, max(arguments.rounds, 1) + 1):
+            print("round %d (load average %.2f)" % (round_number, os.getloadavg()[0]), flush=True)
+            for name, command, cwd, timing, throw in runs:
+                rates[name].append(measure(name, command, cwd, timing, work, throw))
+            if round_number == 1:
+                print_renderer(work)
+    except (RunFailed, OSError) as failure:
+        print("frame_rate.py: %s" % failure, file=sys.stderr)
+        return 1
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+    print("median over %d rounds:" % len(rates["bare_loop"]))
+    for name in rates:
+        print("  %-9s %8.1f frames/s  %8.1f frames/CPU-s"
+              % (name, statistics.median(rate for rate, _ in rates[name]),
+                 statistics.median(cpu_rate for _, cpu_rate in rates[name])))
+    for name, target in (("die", TARGET_DIE), ("8000-face", TARGET_CAPACITY)):
+        pairs = list(zip(rates[name], rates["bare_loop"]))
+        ratio = statistics.median(rate[0] / bare[0] for rate, bare in pairs)
+        cpu_ratio = statistics.median(rate[1] / bare[1] for rate, bare in pairs)
+        verdict = "met" if ratio >= target else "MISSED"
+        print("  %-9s / bare_loop = %.3f  (target >= %.2f: %s)   per CPU second: %.3f"
+              % (name, ratio, target, verdict, cpu_ratio))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
