@@ -8,13 +8,14 @@
 set -euo pipefail
 
 demo_packages=(
-  g++ cmake make
-  libgtest-dev libbenchmark-dev  # the configure step looks for them even for the demo
+  g++ cmake make pkg-config  # pkg-config: CMake finds freeglut through it when present
+  libgtest-dev  # configuring looks for it, even for the demo
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   xvfb xauth
 )
 test_packages=(
   "${demo_packages[@]}"
+  libbenchmark-dev
   xdotool imagemagick x11-utils python3
   clang clang-format libclang-rt-14-dev
 )

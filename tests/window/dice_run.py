@@ -113,7 +113,8 @@ class DiceRun:
                 )
                 check(
                     left > 0,
-                    "no %s within %.0f s; output so far: %s" % (what, timeout, show(bytes(self.output))),
+                    "no %s within %.0f s; output so far: %s"
+                    % (what, timeout, show(bytes(self.output))),
                 )
                 self.changed.wait(min(left, 0.1))
             return bytes(self.output)
@@ -148,19 +149,23 @@ def run_tool(command, binary=False):
             command, stdin=subprocess.DEVNULL, capture_output=True, timeout=TOOL_TIMEOUT
         )
     except FileNotFoundError:
-        raise TestFailure("%s is not installed (tools/install_deps.sh test installs it)" % command[0])
+        raise TestFailure("%s is not installed (tools/install_deps.sh installs it)" % command[0])
     except subprocess.TimeoutExpired:
         raise TestFailure("%s did not finish within %.0f s" % (" ".join(command), TOOL_TIMEOUT))
     check(
         done.returncode == 0,
-        "%s failed (%d): %s" % (" ".join(command), done.returncode, done.stderr.decode(errors="replace")),
+        "%s failed (%d): %s"
+        % (" ".join(command), done.returncode, done.stderr.decode(errors="replace")),
     )
     return done.stdout if binary else done.stdout.decode()
 
 
 def split_path_lines(data):
     """Takes the path lines out of data: (what is left, [(has_space, x, y) ...])."""
-    lines = [(m.group(1) == b" ", m.group(2).decode(), m.group(3).decode()) for m in PATH_LINE.finditer(data)]
+    lines = [
+        (m.group(1) == b" ", m.group(2).decode(), m.group(3).decode())
+        for m in PATH_LINE.finditer(data)
+    ]
     return PATH_LINE.sub(b"", data), lines
 
 
@@ -227,6 +232,26 @@ def connected_parts(points):
                         todo.append(near)
         parts.append(part)
     return sorted(parts, key=len, reverse=True)
+
+
+def white_shape(shot):
+    """The white pixels, checked to be all there is on black and to form one shape."""
+    check(
+        (shot.width, shot.height) == (WINDOW_WIDTH, WINDOW_HEIGHT),
+        "screenshot is %dx%d" % (shot.width, shot.height),
+    )
+    white, other = shot.classify()
+    check(
+        not other,
+        "%d pixels are neither black nor white, e.g. %s" % (len(other), sorted(other)[:5]),
+    )
+    check(white, "the window is black: no die drawn")
+    parts = connected_parts(white)
+    check(
+        len(parts) == 1,
+        "%d separate white shapes, of %s pixels" % (len(parts), [len(p) for p in parts]),
+    )
+    return white
 
 
 def bounding_box(points):

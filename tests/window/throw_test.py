@@ -10,6 +10,7 @@ import time
 
 from dice_run import (
     CAMERA_Z,
+    FIRST_SEGMENT_STEPS,
     PATH_LINE,
     WINDOW_HEIGHT,
     WINDOW_WIDTH,
@@ -18,11 +19,11 @@ from dice_run import (
     bounding_box,
     check,
     check_path_line_forms,
-    connected_parts,
     project,
     run_case,
     show,
     split_path_lines,
+    white_shape,
 )
 
 PATH_STEPS = 291
@@ -46,7 +47,7 @@ OUTLINE_SLACK = 0.02  # share of the outline's pixels allowed to differ, for edg
 
 
 def expected_line(step, x, y):
-    space = " " if step > 82 else ""
+    space = " " if step > FIRST_SEGMENT_STEPS else ""
     y_text = "-0.000000" if y == "-0" else "%f" % y
     return ("\n%s%f\t%s" % (space, x, y_text)).encode()
 
@@ -94,32 +95,31 @@ def case_rest(dice, asset):
         at_rest = run.snapshot()
         deadline = time.monotonic() + STILL_WATCH
         while time.monotonic() < deadline:
-            check(run.process.poll() is None, "dice exited with status %s at rest" % run.process.returncode)
+            check(run.process.poll() is None,
+                  "dice exited with status %s at rest" % run.process.returncode)
             time.sleep(0.1)
         shot = run.screenshot()
         out = run.snapshot()
 
         check(out[: len(run.dump)] == run.dump, "output does not begin with the asset's account")
         tail = out[len(run.dump) :]
-        check(out == at_rest, "output went on after the die came to rest: %s" % show(out[len(at_rest) - 40 :]))
-        rest, _ = split_path_lines(tail)
+        check(out == at_rest,
+              "output went on after the die came to rest: %s" % show(out[len(at_rest) - 40 :]))
+        rest, lines = split_path_lines(tail)
         check(rest == b"", "besides path lines, the throw printed %s" % show(rest))
+        check(len(lines) == PATH_STEPS, "%d path lines, expected %d" % (len(lines), PATH_STEPS))
+        check_path_line_forms(lines)
         matches = [m.group(0) for m in PATH_LINE.finditer(tail)]
-        check(len(matches) == PATH_STEPS, "%d path lines, expected %d" % (len(matches), PATH_STEPS))
-        check_path_line_forms(split_path_lines(tail)[1])
         for step, x, y in KNOWN_STEPS:
             want = expected_line(step, x, y)
-            check(matches[step - 1] == want, "path line %d is %r, expected %r" % (step, matches[step - 1], want))
+            check(matches[step - 1] == want,
+                  "path line %d is %r, expected %r" % (step, matches[step - 1], want))
 
         check_resting_picture(shot, run.vertices)
 
 
 def check_resting_picture(shot, vertices):
-    white, other = shot.classify()
-    check(not other, "%d pixels are neither black nor white, e.g. %s" % (len(other), sorted(other)[:5]))
-    check(white, "the window is black: no die drawn")
-    parts = connected_parts(white)
-    check(len(parts) == 1, "%d separate white shapes, of %s pixels" % (len(parts), [len(p) for p in parts]))
+    white = white_shape(shot)
     left, top, right, bottom = bounding_box(white)
     check(left > 0 and top > 0 and right < WINDOW_WIDTH - 1 and bottom < WINDOW_HEIGHT - 1,
           "die touches the window's edge: box (%d, %d)-(%d, %d)" % (left, top, right, bottom))
@@ -131,10 +131,10 @@ def check_resting_picture(shot, vertices):
     corners = [project((REST_X + x, REST_Y + y, CAMERA_Z + DIE_Z + z)) for x, y, z in vertices]
     expected = pixels_inside(convex_hull(corners))
     differ = white ^ expected
-    want_box = bounding_box(expected)
     check(len(differ) <= OUTLINE_SLACK * len(expected),
-          "resting die's outline differs from the unrotated die's in %d of %d pixels: box %s, expected %s"
-          % (len(differ), len(expected), (left, top, right, bottom), want_box))
+          "resting die's outline differs from the unrotated die's in %d of %d pixels: "
+          "box %s, expected %s"
+          % (len(differ), len(expected), (left, top, right, bottom), bounding_box(expected)))
 
 
 if __name__ == "__main__":
