@@ -1,8 +1,8 @@
 """One run of the real program on the current X display, for the real-window tests.
 
 The program starts in a fresh folder holding only a copy of the die's asset; its
-standard output is collected as it comes, so a test can wait for what it expects
-with a deadline instead of sleeping. Also finds the window, takes screenshots and
+standard output is read from the pipe whenever a test looks, so a test can wait for
+what it expects with a deadline instead of sleeping. Also finds the window, takes screenshots and
 clicks, with the X tools the tests install (xdotool, xwininfo, ImageMagick's import).
 
 A check that fails raises TestFailure with what was seen; run_case turns that into
@@ -12,11 +12,11 @@ a message and exit status 1.
 import math
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 from dump_3ds import read_account
@@ -33,7 +33,7 @@ FIRST_SEGMENT_STEPS = 82
 
 # Upper bounds on waiting, only so a broken program fails instead of hanging.
 START_TIMEOUT = 15.0
-TOOL_TIMEOUT = 15.0
+TOOL_TIMEOUT = 60.0
 
 
 class TestFailure(Exception):
@@ -60,24 +60,12 @@ class DiceRun:
         with open(os.path.join(self.folder, "cube.3ds"), "wb") as copy:
             copy.write(asset_bytes)
         self.output = bytearray()
-        self.changed = threading.Condition()
         self.process = subprocess.Popen(
             [dice_path], cwd=self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE
         )
-        self.reader = threading.Thread(target=self._collect, daemon=True)
-        self.reader.start()
+        self.pipe = self.process.stdout.fileno()
+        self.pipe_open = True
         self.window = None
-
-    def _collect(self):
-        descriptor = self.process.stdout.fileno()
-        while True:
-            block = os.read(descriptor, 65536)
-            with self.changed:
-                if block:
-                    self.output += block
-                self.changed.notify_all()
-            if not block:
-                return
 
     def stop(self):
         if self.process.poll() is None:
@@ -87,7 +75,7 @@ class DiceRun:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        self.reader.join(timeout=5)
+        self.process.stdout.close()
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def __enter__(self):
@@ -96,28 +84,41 @@ class DiceRun:
     def __exit__(self, *exc):
         self.stop()
 
+    def _read(self, timeout):
+        """Adds what the program has written, waiting up to timeout for something."""
+        if not self.pipe_open:
+            time.sleep(timeout)
+            return
+        ready, _, _ = select.select([self.pipe], [], [], timeout)
+        if ready:
+            block = os.read(self.pipe, 65536)
+            self.output += block
+            self.pipe_open = bool(block)
+
     def snapshot(self):
-        with self.changed:
-            return bytes(self.output)
+        """All the output written so far: the pipe is drained first."""
+        while True:
+            before = len(self.output)
+            self._read(0)
+            if len(self.output) == before:
+                return bytes(self.output)
 
     def wait_output(self, ready, timeout, what):
         """Waits until ready(output) holds; fails if the program exits or time runs out."""
         deadline = time.monotonic() + timeout
-        with self.changed:
-            while not ready(bytes(self.output)):
-                left = deadline - time.monotonic()
-                check(
-                    self.process.poll() is None,
-                    "dice exited with status %s while waiting for %s; output so far: %s"
-                    % (self.process.returncode, what, show(bytes(self.output))),
-                )
-                check(
-                    left > 0,
-                    "no %s within %.0f s; output so far: %s"
-                    % (what, timeout, show(bytes(self.output))),
-                )
-                self.changed.wait(min(left, 0.1))
-            return bytes(self.output)
+        while not ready(self.snapshot()):
+            left = deadline - time.monotonic()
+            check(
+                self.process.poll() is None,
+                "dice exited with status %s while waiting for %s; output so far: %s"
+                % (self.process.returncode, what, show(bytes(self.output))),
+            )
+            check(
+                left > 0,
+                "no %s within %.0f s; output so far: %s" % (what, timeout, show(bytes(self.output))),
+            )
+            self._read(min(left, 0.1))
+        return bytes(self.output)
 
     def find_window(self):
         """The one window with the program's title; fails on none or several."""
