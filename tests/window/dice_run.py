@@ -115,7 +115,8 @@ class DiceRun:
             )
             check(
                 left > 0,
-                "no %s within %.0f s; output so far: %s" % (what, timeout, show(bytes(self.output))),
+                "no %s within %.0f s; output so far: %s"
+                % (what, timeout, show(bytes(self.output))),
             )
             self._read(min(left, 0.1))
         return bytes(self.output)

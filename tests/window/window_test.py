@@ -85,7 +85,8 @@ def case_white_die(dice, asset):
             for dz in (-radius, radius)
         ]
         left, top, right, bottom = bounding_box(white)
-        low_x, low_y, high_x, high_y = bounding_box([(math.floor(x), math.floor(y)) for x, y in reach])
+        low_x, low_y, high_x, high_y = bounding_box([(math.floor(x), math.floor(y))
+                                                      for x, y in reach])
         check(low_x <= left and right <= high_x + 1 and low_y <= top and bottom <= high_y + 1,
               "die drawn in (%d, %d)-(%d, %d), outside (%d, %d)-(%d, %d) where the path puts it"
               % (left, top, right, bottom, low_x, low_y, high_x + 1, high_y + 1))
