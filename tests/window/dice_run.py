@@ -221,8 +221,8 @@ def connected_parts(points):
     left = set(points)
     parts = []
     while left:
-        seed = left.pop()
-        part, todo = {seed}, [seed]
+        start = left.pop()
+        part, todo = {start}, [start]
         while todo:
             x, y = todo.pop()
             for dx in (-1, 0, 1):
