@@ -28,7 +28,7 @@ BATCH = 10  # clicks per xdotool call; the output is awaited after each batch
 CLICK_DELAY_MS = 10
 EXTRA_OUTPUT_GRACE = 0.5  # how long a stray extra account gets to show after the last one
 
-# Measured growth from click 20 to 200 is 0 kB plain and at most 96 kB under
+# Measured growth from click 20 to 200 is 0 kB plain and up to about 110 kB under
 # AddressSanitizer. A FILE* left open per click grows it by about 900 kB under
 # AddressSanitizer (and always shows in the descriptor count); larger per-click
 # leaks, such as a texture or mesh never freed, grow it by megabytes.
