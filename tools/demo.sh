@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds the program in build/ and runs it there, beside its cube.3ds: on the display
-# in DISPLAY, or, with none, on a virtual X server started here (the console says which
-# one and how to look at it). Installs missing Debian packages first.
+# in DISPLAY, or, with none, on a virtual X server started here (the console says
+# which). Installs the missing Debian packages the program needs, and no more: the
+# tests and benchmarks are neither looked for nor built. Set-up and build messages
+# go to stderr, so standard output is the program's own.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/tools/install_deps.sh" demo
-cmake -S "$root" -B "$root/build"
-cmake --build "$root/build" --target dice -j "$(nproc)"
+configure=(cmake -S "$root" -B "$root/build")
+# A build folder that tools/test.sh set up keeps its tests; a new one leaves them out.
+[ -f "$root/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
+"${configure[@]}" >&2
+cmake --build "$root/build" --target dice -j "$(nproc)" >&2
 cd "$root/build"
 
 children=()
@@ -28,8 +33,9 @@ if [ -z "${DISPLAY:-}" ]; then
   read -r -t 30 number <"$display_pipe" || { echo "demo.sh: Xvfb did not start" >&2; exit 1; }
   rm -f "$display_pipe"
   export DISPLAY=":$number"
-  echo "demo.sh: no display (DISPLAY is not set), so the window opens on a virtual X server," \
-       "display $DISPLAY. To see it: import -display $DISPLAY -window root shot.png" >&2
+  echo "demo.sh: no display (DISPLAY is not set), so the window opens on a virtual X" \
+       "server, display $DISPLAY, where it cannot be seen; the console shows the account." \
+       "To see the window, run this again with DISPLAY set to your X display." >&2
 fi
 
 ./dice "$@" &

@@ -3,19 +3,19 @@
 #
 # Usage: tools/install_deps.sh [demo|test]
 #   demo  build the program and run it, on a virtual X server if there is no display
-#   test  all of demo, plus what the tests, the format check and the sanitizer builds use
+#   test  all of demo, plus what the tests, the benchmarks, the format check and the
+#         sanitizer builds use
 # Installs nothing, and needs no network, when everything is there already.
 set -euo pipefail
 
 demo_packages=(
   g++ cmake make pkg-config  # pkg-config: CMake finds freeglut through it when present
-  libgtest-dev  # configuring looks for it, even for the demo
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   xvfb xauth
 )
 test_packages=(
   "${demo_packages[@]}"
-  libbenchmark-dev
+  libgtest-dev libbenchmark-dev
   xdotool imagemagick x11-utils python3
   clang clang-format libclang-rt-14-dev
 )
@@ -33,6 +33,8 @@ for package in "${wanted[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# Everything here goes to stderr: the demo's standard output is the program's alone.
+exec >&2
 echo "install_deps.sh: installing ${missing[*]}"
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then

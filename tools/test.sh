@@ -36,7 +36,8 @@ else
   failed+=(formatting)
 fi
 
-if cmake -S "$root" -B "$build" -DBUILD_TESTING=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+if cmake -S "$root" -B "$build" -DBUILD_TESTING=ON -DDICE_REQUIRE_TESTS=ON -DDICE_BENCH=ON \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   "${options[@]}" && cmake --build "$build" -j "$(nproc)"; then
   (cd "$build" && ctest --output-on-failure -j2) || failed+=(tests)
 else
