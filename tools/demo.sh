@@ -16,9 +16,12 @@ cmake --build "$root/build" --target dice -j "$(nproc)" >&2
 cd "$root/build"
 
 children=()
-stop_children() {
-  for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${children[@]}"; do wait "$pid" 2>/dev/null || true; done
+stop_children() { # the program before its X server, which it would outlive noisily
+  local i
+  for ((i = ${#children[@]} - 1; i >= 0; i--)); do
+    kill "${children[i]}" 2>/dev/null || true
+    wait "${children[i]}" 2>/dev/null || true
+  done
 }
 trap stop_children EXIT
 trap 'exit 130' INT

@@ -108,7 +108,7 @@ inside() {
   mount_system "$work/hand"
   local tree="$root/home/$user/dice"
   python3 -B "$tree/tests/window/throw_path.py" "$tree/assets/cube.3ds" >"$work/expected.out"
-  log "root: $((SECONDS - stage_start)) s (debootstrap $suite from $mirror)"
+  log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
 
   stage_start=$SECONDS
   watch_account demo "dice/tools/demo.sh"
