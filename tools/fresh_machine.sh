@@ -179,7 +179,12 @@ clean_up() {
     kill -KILL "$namespace_pid" 2>/dev/null || true
     wait "$namespace_pid" 2>/dev/null || true
   fi
-  local left
+  # The namespace's processes die with its PID 1; wait until none is left in the root.
+  local tries=0 left
+  while [ $tries -lt 300 ] && find /proc -maxdepth 2 -name root -lname "$work/*" 2>/dev/null | grep -q .; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
   left=$(awk -v dir="$work" 'index($5, dir) == 1 { print $5 }' /proc/self/mountinfo)
   if [ -n "$left" ]; then
     log "still mounted, so $work is kept: $left" >&2
