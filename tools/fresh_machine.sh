@@ -198,7 +198,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-unshare --mount --propagation private --pid --fork --kill-child --mount-proc \
+# --pdeathsig: even a SIGKILL of this script takes the namespace with it.
+setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child --mount-proc \
   "$repo/tools/fresh_machine.sh" --inside "$work" "$mirror" &
 namespace_pid=$!
 status=0
