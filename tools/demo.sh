@@ -4,16 +4,27 @@
 # which). Installs the missing Debian packages the program needs, and no more: the
 # tests and benchmarks are neither looked for nor built. Set-up and build messages
 # go to stderr, so standard output is the program's own.
+#
+# Usage: tools/demo.sh [--pips] [GLUT options...]
+#   --pips  the die with its pips: built with -DDICE_DIE_TEXTURE=die.bmp in build-pips/
+#           and run there, beside die.bmp
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build"
+variant=()
+if [ "${1:-}" = --pips ]; then
+  shift
+  build="$root/build-pips"
+  variant=(-DDICE_DIE_TEXTURE=die.bmp)
+fi
 "$root/tools/install_deps.sh" demo
-configure=(cmake -S "$root" -B "$root/build")
+configure=(cmake -S "$root" -B "$build" "${variant[@]}")
 # A build folder that tools/test.sh set up keeps its tests; a new one leaves them out.
-[ -f "$root/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
+[ -f "$build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
 "${configure[@]}" >&2
-cmake --build "$root/build" --target dice -j "$(nproc)" >&2
-cd "$root/build"
+cmake --build "$build" --target dice -j "$(nproc)" >&2
+cd "$build"
 
 children=()
 stop_children() { # the program before its X server, which it would outlive noisily

@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Writes the README's pictures of the die from a real run on a private Xvfb:
-# docs/screenshot.png (the 640 x 480 window, die in mid-flight) and docs/throw.gif
-# (the whole throw, from the first path step to rest, sampled to a few seconds).
-# Builds dice in build/ (or the build folder given) first. Exits non-zero on failure.
+# docs/screenshot.png (the 640 x 480 window, die in mid-flight), docs/throw.gif
+# (the whole throw, from the first path step to rest, sampled to a few seconds) and
+# docs/pips.png (the die built with its texture, in flight and at rest, enlarged).
+# Builds dice in build/ (or the build folder given) first, and the textured one in
+# that folder's name with -pips added. Exits non-zero on failure.
 #
 # Usage: tools/make_docs.sh [build-dir]
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build}
+build=${build%/}
 "$root/tools/install_deps.sh" test
 cmake -S "$root" -B "$build"
 cmake --build "$build" --target dice -j "$(nproc)"
+pips_configure=(cmake -S "$root" -B "$build-pips" -DDICE_DIE_TEXTURE=die.bmp)
+[ -f "$build-pips/CMakeCache.txt" ] || pips_configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
+"${pips_configure[@]}"
+cmake --build "$build-pips" --target dice -j "$(nproc)"
 
 # ImageMagick's convert by its own name: another convert may come first on PATH.
 magick=
@@ -26,13 +33,14 @@ done
 frames=$(mktemp -d)
 trap 'rm -rf "$frames"' EXIT
 
-"$root/tests/window/with_xvfb.sh" python3 -B - "$root" "$build/dice" "$frames" <<'EOF'
+shoot() {  # dice, then what to take: throw or pips
+"$root/tests/window/with_xvfb.sh" python3 -B - "$root" "$1" "$frames" "$2" <<'EOF'
 # The program runs only between shots: stopped at once, it is let go until the
 # next chosen path step is printed and stopped again while import takes the window,
 # so the frames are evenly spaced along the throw however fast this machine draws.
 import os, signal, sys, time
 
-root, dice, frames = sys.argv[1:]
+root, dice, frames, what = sys.argv[1:]
 sys.path.insert(0, os.path.join(root, "tests", "window"))
 from dice_run import PATH_LINE, DiceRun, TestFailure, run_tool
 
@@ -56,10 +64,16 @@ def take(run, name):
         out.write(ppm)
 
 try:
-    with DiceRun(dice, os.path.join(root, "assets", "cube.3ds")) as run:
+    assets = os.path.join(root, "assets")
+    if what == "pips":
+        others = [os.path.join(assets, "die.bmp")]
+        shots = {STILL_STEP: ["pips_flight.ppm"], PATH_STEPS: ["pips_rest.ppm"]}
+    else:
+        others = []
         shots = {step: ["throw_%03d.ppm" % step] for step in range(STEP_STRIDE, PATH_STEPS, STEP_STRIDE)}
         shots.setdefault(STILL_STEP, []).append("still.ppm")
         shots[PATH_STEPS] = ["throw_%03d.ppm" % PATH_STEPS]
+    with DiceRun(dice, os.path.join(assets, "cube.3ds"), others) as run:
         run.process.send_signal(signal.SIGSTOP)
         try:
             for step in sorted(shots):
@@ -73,6 +87,9 @@ try:
 except TestFailure as failure:
     sys.exit("make_docs.sh: %s" % failure)
 EOF
+}
+shoot "$build/dice" throw
+shoot "$build-pips/dice" pips
 
 mkdir -p "$root/docs"
 # No timestamps in the files, so an unchanged picture makes no change in git.
@@ -82,5 +99,13 @@ mkdir -p "$root/docs"
 mapfile -t moving < <(ls "$frames"/throw_*.ppm | sort | head -n -1)
 "$magick" -delay 8 "${moving[@]}" -delay 100 "$frames/throw_$(printf %03d 291).ppm" \
   -resize 320x240 -loop 0 -strip -layers Optimize "$root/docs/throw.gif"
-echo "make_docs.sh: wrote docs/screenshot.png and docs/throw.gif" \
-     "($(stat -c %s "$root/docs/throw.gif") bytes, $((${#moving[@]} + 1)) frames)"
+# The die alone: each shot cut to a square around it and enlarged four times, pixel
+# for pixel; in flight and at rest side by side.
+for shot in flight rest; do
+  "$magick" "$frames/pips_$shot.ppm" -trim +repage -gravity center -background black \
+    -extent 56x56 -filter point -resize 400% "$frames/pips_$shot.png"
+done
+"$magick" "$frames/pips_flight.png" "$frames/pips_rest.png" +append -strip \
+  -define png:exclude-chunks=date,time "$root/docs/pips.png"
+echo "make_docs.sh: wrote docs/screenshot.png, docs/throw.gif" \
+     "($(stat -c %s "$root/docs/throw.gif") bytes, $((${#moving[@]} + 1)) frames) and docs/pips.png"

@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
   glutIdleFunc(draw_frame);
   glutReshapeFunc(on_reshape);
   scene_setup();
+#ifdef DICE_DIE_TEXTURE
+  load_die_texture(DICE_DIE_TEXTURE);  // here only: a left press re-runs just the set-up
+#endif
   glutMainLoop();
   return 0;
 }

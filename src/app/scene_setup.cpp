@@ -8,6 +8,7 @@
 
 #include "model/mesh_3ds.h"
 #include "scene/draw_frame.h"
+#include "texture/bmp_texture.h"
 
 int32_t window_width = 640;
 int32_t window_height = 480;
@@ -41,6 +42,15 @@ void scene_setup() {
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glEnable(GL_TEXTURE_2D);
   if (!read_3ds_mesh(&die_mesh, MODEL_FILE)) report_unopenable(MODEL_FILE);
+}
+
+void load_die_texture(const char* path) {
+  int32_t name = load_bmp_texture(path);
+  if (name < 0) report_unopenable(path);
+  // -1 (unopenable) and 0 (refused; the loader has said why) name no image, so
+  // the mesh gets 0, the default texture: the die stays white. A success is
+  // named 0 as well when it is the process's first texture.
+  die_mesh.texture_id = name > 0 ? name : 0;
 }
 
 void on_reshape(int width, int height) {

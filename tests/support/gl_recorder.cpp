@@ -156,3 +156,27 @@ void glutIdleFunc(void (*callback)()) {
 void glutReshapeFunc(void (*callback)(int, int)) {
   record("glutReshapeFunc", {}, callback_address(callback));
 }
+
+// The start-up's window calls; the event loop returns at once.
+void glutInit(int* argc, char**) {
+  record("glutInit", {static_cast<double>(*argc)});
+}
+void glutInitDisplayMode(unsigned int mode) {
+  record("glutInitDisplayMode", {static_cast<double>(mode)});
+}
+void glutInitWindowSize(int width, int height) {
+  record("glutInitWindowSize", {static_cast<double>(width), static_cast<double>(height)});
+}
+void glutInitWindowPosition(int x, int y) {
+  record("glutInitWindowPosition", {static_cast<double>(x), static_cast<double>(y)});
+}
+int glutCreateWindow(const char*) {
+  record("glutCreateWindow", {});
+  return 1;
+}
+void glutMouseFunc(void (*callback)(int, int, int, int)) {
+  record("glutMouseFunc", {}, callback_address(callback));
+}
+void glutMainLoop() {
+  record("glutMainLoop", {});
+}

@@ -1,9 +1,10 @@
 """One run of the real program on the current X display, for the real-window tests.
 
-The program starts in a fresh folder holding only a copy of the die's asset; its
-standard output is read from the pipe whenever a test looks, so a test can wait for
-what it expects with a deadline instead of sleeping. Also finds the window, takes screenshots and
-clicks, with the X tools the tests install (xdotool, xwininfo, ImageMagick's import).
+The program starts in a fresh folder holding only a copy of the die's mesh (and any
+other files a test names); its standard output is read from the pipe whenever a test
+looks, so a test can wait for what it expects with a deadline instead of sleeping.
+Also finds the window, takes screenshots and clicks, with the X tools the tests
+install (xdotool, xwininfo, ImageMagick's import).
 
 A check that fails raises TestFailure with what was seen; run_case turns that into
 a message and exit status 1.
@@ -52,13 +53,15 @@ def show(data, limit=300):
 
 
 class DiceRun:
-    def __init__(self, dice_path, asset_path):
+    def __init__(self, dice_path, asset_path, other_files=()):
         with open(asset_path, "rb") as asset:
             asset_bytes = asset.read()
         self.dump, self.vertices = read_account(asset_bytes)
         self.folder = tempfile.mkdtemp(prefix="dice_window_")
         with open(os.path.join(self.folder, "cube.3ds"), "wb") as copy:
             copy.write(asset_bytes)
+        for path in other_files:
+            shutil.copy(path, self.folder)
         self.output = bytearray()
         self.process = subprocess.Popen(
             [dice_path], cwd=self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE

@@ -1,0 +1,164 @@
+// The program's start-up, main itself (renamed dice_main), against the recording
+// stand-in. Built twice: plainly, and with DICE_DIE_TEXTURE="die.bmp" as the
+// textured build has it.
+#include <GL/glut.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/scene_setup.h"
+#include "bmp_texture_files.h"
+#include "capture_stdout.h"
+#include "chunk_writer.h"
+#include "gl_recorder.h"
+#include "model/mesh_3ds.h"
+#include "scene/draw_frame.h"
+#include "temp_dir.h"
+#include "texture/bmp_texture.h"
+
+int dice_main(int argc, char** argv);
+
+namespace {
+
+const char* const MODEL_DUMP = "ChunkID: 4d4d\nChunkLenght: 6\n";
+
+// Runs each test in a scratch directory holding a minimal cube.3ds.
+class start_up : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = make_temp_dir();
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    previous_dir = here;
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    chunk_writer w;
+    begin_chunk(w, 0x4d4d);
+    end_chunk(w);
+    write_file("cube.3ds", w.bytes);
+    memset(&die_mesh, 0, sizeof die_mesh);
+    texture_counter = 4;  // so a loaded name differs from the default texture 0
+    clear_gl_calls();
+  }
+  void TearDown() override {
+    EXPECT_EQ(chdir(previous_dir.c_str()), 0);
+    remove_tree(dir);
+  }
+
+  // main's calls, with what the set-up and the loader call in between.
+  static std::vector<gl_call> start_up_calls(const std::vector<gl_call>& texture_calls) {
+    std::vector<gl_call> calls = {
+        {"glutInit", {1}},
+        {"glutInitDisplayMode", {GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH}},
+        {"glutInitWindowSize", {640, 480}},
+        {"glutInitWindowPosition", {0, 0}},
+        {"glutCreateWindow", {}},
+        {"glutMouseFunc", {}, callback_address(on_mouse)},
+        {"glutDisplayFunc", {}, callback_address(draw_frame)},
+        {"glutIdleFunc", {}, callback_address(draw_frame)},
+        {"glutReshapeFunc", {}, callback_address(on_reshape)},
+        {"glClearColor", {0, 0, 0, 0}},
+        {"glShadeModel", {GL_SMOOTH}},
+        {"glViewport", {0, 0, 640, 480}},
+        {"glMatrixMode", {GL_PROJECTION}},
+        {"glLoadIdentity", {}},
+        {"gluPerspective", {45.0, 640.0 / 480.0, 10.0, 10000.0}},
+        {"glEnable", {GL_DEPTH_TEST}},
+        {"glPolygonMode", {GL_FRONT_AND_BACK, GL_FILL}},
+        {"glEnable", {GL_TEXTURE_2D}},
+    };
+    calls.insert(calls.end(), texture_calls.begin(), texture_calls.end());
+    calls.push_back({"glutMainLoop", {}});
+    return calls;
+  }
+
+  static std::string run_main() {
+    return capture_stdout([] {
+      char name[] = "dice";
+      char* argv[] = {name, nullptr};
+      EXPECT_EQ(dice_main(1, argv), 0);
+    });
+  }
+
+  std::string dir;
+  std::string previous_dir;
+};
+
+#ifndef DICE_DIE_TEXTURE
+
+TEST_F(start_up, plain_build_never_calls_the_loader_even_beside_a_texture) {
+  write_file("die.bmp", make_bmp({}, bmp_pixel_rows(4, 4)));
+
+  EXPECT_EQ(run_main(), MODEL_DUMP);
+  EXPECT_EQ(recorded_gl_calls(), start_up_calls({}));
+  EXPECT_EQ(texture_counter, 4);
+}
+
+#else
+
+bool is_texture_call(const gl_call& call) {
+  return call.name == "glBindTexture" || call.name == "glTexImage2D" ||
+         call.name == "gluBuild2DMipmaps";
+}
+
+TEST_F(start_up, texture_loads_once_after_the_set_up_and_left_presses_keep_it) {
+  write_file("die.bmp", make_bmp({}, bmp_pixel_rows(4, 4)));
+
+  std::string output = run_main();
+
+  const double repeat = static_cast<double>(GL_REPEAT);
+  EXPECT_EQ(output, MODEL_DUMP);
+  EXPECT_EQ(
+      recorded_gl_calls(),
+      start_up_calls({
+          {"glBindTexture", {GL_TEXTURE_2D, 5}},
+          {"glTexParameterf", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat}},
+          {"glTexParameterf", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat}},
+          {"glTexParameterf", {GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR}},
+          {"glTexParameterf", {GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST}},
+          {"glTexEnvf", {GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE}},
+          {"glTexImage2D", {GL_TEXTURE_2D, 0, 3, 4, 4, 0, GL_RGB, GL_UNSIGNED_BYTE}},
+          {"gluBuild2DMipmaps", {GL_TEXTURE_2D, 3, 4, 4, GL_RGB, GL_UNSIGNED_BYTE}},
+      }));
+  EXPECT_EQ(die_mesh.texture_id, 5);
+
+  clear_gl_calls();
+  std::string presses = capture_stdout([] {
+    for (int i = 0; i < 3; i++)
+      on_mouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+  });
+
+  EXPECT_EQ(presses, std::string(MODEL_DUMP) + MODEL_DUMP + MODEL_DUMP);
+  for (const gl_call& call : recorded_gl_calls())
+    EXPECT_FALSE(is_texture_call(call)) << ::testing::PrintToString(call);
+  EXPECT_EQ(texture_counter, 5);
+  EXPECT_EQ(die_mesh.texture_id, 5);
+}
+
+// Neither the loader's -1 nor its 0 names the image: the die keeps texture 0.
+TEST_F(start_up, texture_that_cannot_be_loaded_leaves_one_line_and_the_default_texture) {
+  const struct {
+    const char* bytes;  // nullptr: no file
+    std::string line;
+  } cases[] = {
+      {nullptr, "die.bmp: No such file or directory\n"},
+      {"BM", "Headers from die.bmp are cut short: 2 of 54 bytes\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    if (c.bytes != nullptr) write_file("die.bmp", c.bytes);
+    clear_gl_calls();
+
+    std::string output = run_main();
+
+    EXPECT_EQ(output, MODEL_DUMP + c.line);
+    EXPECT_EQ(recorded_gl_calls(), start_up_calls({}));
+    EXPECT_EQ(die_mesh.texture_id, 0);
+  }
+}
+
+#endif  // DICE_DIE_TEXTURE
+
+}  // namespace
