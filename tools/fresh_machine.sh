@@ -4,7 +4,8 @@
 # apt configuration), adds sudo and an ordinary user with password-less sudo, copies
 # the committed tree of HEAD into the user's home, and there, with no DISPLAY:
 #   demo   tools/demo.sh until the die rests; standard output must be exactly the
-#          account of assets/cube.3ds (dump, then the 291 path lines)
+#          account of assets/cube.3ds (dump, then the 291 path lines), and no test
+#          tool may have been installed
 #   test   tools/test.sh must pass
 #   hand   in a second copy of the bare root: only the packages named under "Building
 #          by hand" in the README, the two cmake commands, and the same account
@@ -112,6 +113,11 @@ inside() {
 
   stage_start=$SECONDS
   watch_account demo "dice/tools/demo.sh"
+  local package
+  for package in libgtest-dev libbenchmark-dev python3; do
+    ! chroot "$root" dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok' ||
+      fail "demo: tools/demo.sh installed $package, which only the tests need"
+  done
   log "demo: $((SECONDS - stage_start)) s (tools/demo.sh first, account exact)"
 
   stage_start=$SECONDS
