@@ -31,10 +31,15 @@ fail() {
 
 # ---- inside the namespaces: we are PID 1 of our own PID namespace ----
 
-in_root() { # command: run as the ordinary user, with a bare login environment
-  chroot --userspec="$user:$user" --groups="$user" "$root" \
-    env -i HOME="/home/$user" USER="$user" LOGNAME="$user" SHELL=/bin/bash \
-    PATH=/usr/local/bin:/usr/bin:/bin bash -c "cd ~ && $1"
+user_shell() { # the ordinary user's shell in $root, with a bare login environment
+  shell=(chroot --userspec="$user:$user" --groups="$user" "$root"
+    env -i HOME="/home/$user" USER="$user" LOGNAME="$user" SHELL=/bin/bash
+    PATH=/usr/local/bin:/usr/bin:/bin bash -c)
+}
+
+in_root() { # command: run in the user's home
+  user_shell
+  "${shell[@]}" "cd ~ && $1"
 }
 
 kill_strays() { # whatever a stage left running would slow the next one down
@@ -65,10 +70,9 @@ add_user() { # root
 # longer, stops it, and compares its standard output with the expected account.
 watch_account() { # name command
   local name=$1 command=$2 out="$work/$1.out" pid
-  (exec chroot --userspec="$user:$user" --groups="$user" "$root" \
-    env -i HOME="/home/$user" USER="$user" LOGNAME="$user" SHELL=/bin/bash \
-    PATH=/usr/local/bin:/usr/bin:/bin bash -c "cd ~ && exec $command") \
-    >"$out" 2>"$work/$name.err" </dev/null &
+  user_shell
+  # exec all the way down, so the TERM below reaches the command itself
+  (exec "${shell[@]}" "cd ~ && exec $command") >"$out" 2>"$work/$name.err" </dev/null &
   pid=$!
   local deadline=$((SECONDS + demo_timeout))
   while [ "$(tr -cd '\t' <"$out" | wc -c)" -lt 291 ]; do
