@@ -9,13 +9,16 @@
 #if defined(__GLIBC__) && !defined(DICE_GLIBC_MALLOC_DEFAULTS)
 #include <malloc.h>
 
-// Mesa's software renderer allocates and frees about 1 MB every frame; by
-// default glibc returns that to the kernel each time, and with a large mesh the
-// page faults that follow take a good part of each frame. Keep freed memory
-// (up to 64 MB) and serve such blocks from the heap, not from mmap. Both
-// thresholds are set, since setting one fixes the other at its default.
+// Mesa's software renderer allocates and frees close to 1 MB every frame with
+// a large mesh; by default glibc hands it back to the kernel each time, and the
+// page faults that follow take a good part of each frame. Keep freed heap memory
+// (up to 64 MB), and serve blocks up to 256 kB from the heap rather than mmap.
+// Larger blocks are still mapped on their own: on the heap, the renderer's
+// 512 kB aligned blocks fragment it, and resident memory creeps up as the
+// window is clicked. Setting either threshold stops glibc from moving both, so
+// both are set.
 static void keep_freed_memory() {
-  mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);  // glibc's maximum on 64-bit
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
   mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 }
 #else
