@@ -199,7 +199,8 @@ def main():
     labels = {run[0]: run[1] for run in (bare,) + pairs[0] + pairs[1]}
     print("median over %d rounds:" % len(rates["bare_loop"]))
     for name in rates:
-        print("  %-20s %7.1f frames/s %7.1f frames/CPU-s" % (labels[name], median_of(name, 0), median_of(name, 1)))
+        print("  %-20s %7.1f frames/s %7.1f frames/CPU-s"
+              % (labels[name], median_of(name, 0), median_of(name, 1)))
     for name, target in (("die", TARGET_DIE), ("8000-face", TARGET_CAPACITY)):
         pairs_with_bare = list(zip(rates[name], rates["bare_loop"]))
         ratio = statistics.median(rate[0] / bare_rate[0] for rate, bare_rate in pairs_with_bare)
@@ -213,8 +214,9 @@ def main():
         cpu_ratio = median_of(name, 1) / median_of(name + "_defaults", 1)
         rounds = [rate[0] / default[0] for rate, default in zip(rates[name], rates[name + "_defaults"])]
         if name == "die":
-            # Unchanged means the rounds fall on both sides of 1: the noise is larger than the effect.
-            verdict = "faster" if min(rounds) > 1 else "SLOWER" if max(rounds) < 1 else "unchanged within noise"
+            # Unchanged: the rounds fall on both sides of 1, the noise larger than any effect.
+            verdict = ("faster" if min(rounds) > 1 else "SLOWER" if max(rounds) < 1
+                       else "unchanged within noise")
         else:
             verdict = "target >= %.2f: %s" % (TARGET_CAPACITY_GAIN,
                                               "met" if ratio >= TARGET_CAPACITY_GAIN else "MISSED")
