@@ -215,8 +215,8 @@ def main():
         rounds = [rate[0] / default[0] for rate, default in zip(rates[name], rates[name + "_defaults"])]
         if name == "die":
             # Unchanged: the rounds fall on both sides of 1, the noise larger than any effect.
-            verdict = ("faster" if min(rounds) > 1 else "SLOWER" if max(rounds) < 1
-                       else "unchanged within noise")
+            verdict = ("faster in every round" if min(rounds) > 1
+                       else "SLOWER in every round" if max(rounds) < 1 else "unchanged within noise")
         else:
             verdict = "target >= %.2f: %s" % (TARGET_CAPACITY_GAIN,
                                               "met" if ratio >= TARGET_CAPACITY_GAIN else "MISSED")
