@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
 """Frames per second of the bare loop, the die and the full-capacity mesh.
 
-Runs each program in turn on the display it is given (one Xvfb for all three,
-so they share a renderer), reads its stdout as it arrives and times every path
-line: each one stands for 50 frames. A rate is 50 x (lines after the first in the
-window) / (time between the first and the last line in the window), the window
-starting after a warm-up. The three run in turn for several rounds, so a burst of
-load from elsewhere on the machine hits one round rather than one program; the
-figures given are medians over rounds, each ratio the median of the ratios within
-a round. Frames per CPU second of the program (all its threads, not the X server)
-are shown beside: they move far less when other work shares the cores. Prints the rates, the ratios to the bare loop and the targets.
+Runs each program in turn on the display it is given (one Xvfb for all, so they
+share a renderer), reads its stdout as it arrives and times every path line: each
+one stands for 50 frames. A rate is 50 x (lines after the first in the window) /
+(time between the first and the last line in the window), the window starting
+after a warm-up. The die and the mesh run twice a round, as built and as the copy
+built with glibc's malloc at its defaults; the two swap places every round. All
+run in turn for several rounds, so a burst of load from elsewhere on the machine
+hits one round rather than one program; the figures given are medians over
+rounds, each ratio to the bare loop the median of the ratios within a round.
+Frames per CPU second of the program (all its threads, not the X server) are
+shown beside: they move far less when other work shares the cores. Prints every
+round, the medians, the ratios to the bare loop, the ratios of the program as
+built to the copy (median over median) and the targets.
 Exit status: 0 measured (whether or not a target is met), 1 a program failed to
 run or printed too few lines, 2 wrong usage.
 """
@@ -29,6 +33,7 @@ THROW_LINES = 291  # the throw prints no more after these; the die rests
 MIN_INTERVALS = 5  # fewer line intervals than this in a window is no measurement
 TARGET_DIE = 0.90
 TARGET_CAPACITY = 0.15
+TARGET_CAPACITY_GAIN = 1.30  # the mesh as built against the malloc-defaults copy
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -102,7 +107,7 @@ def rate_in_window(times, cpu_times, warm_up, window):
     return frames / seconds, frames / cpu_seconds, last - first, seconds
 
 
-def measure(name, command, cwd, timing, log_dir, throw):
+def measure(name, label, command, cwd, timing, log_dir, throw):
     warm_up, window = timing
     stderr_path = os.path.join(log_dir, name + ".stderr")
     with open(stderr_path, "wb") as stderr_file:
@@ -113,8 +118,8 @@ def measure(name, command, cwd, timing, log_dir, throw):
         raise RunFailed("%s exited with status %s after %d path lines" % (name, code, len(times)))
     rate, cpu_rate, intervals, seconds = rate_in_window(times, cpu_times, warm_up, window)
     cut = " (throw over: window cut short)" if throw and len(times) >= THROW_LINES else ""
-    print("  %-9s %8.1f frames/s  %8.1f frames/CPU-s  (%d frames in %.3f s after %.1f s warm-up)%s"
-          % (name, rate, cpu_rate, intervals * FRAMES_PER_LINE, seconds, warm_up, cut), flush=True)
+    print("  %-20s %7.1f frames/s %7.1f frames/CPU-s  (%d frames in %.3f s after %.1f s warm-up)%s"
+          % (label, rate, cpu_rate, intervals * FRAMES_PER_LINE, seconds, warm_up, cut), flush=True)
     return rate, cpu_rate
 
 
@@ -129,9 +134,11 @@ def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bare-loop", required=True, help="the bare_loop program")
     parser.add_argument("--dice", required=True, help="the dice program")
+    parser.add_argument("--dice-malloc-defaults", required=True,
+                        help="the same program built with DICE_GLIBC_MALLOC_DEFAULTS")
     parser.add_argument("--make-assets", required=True, help="the make_assets tool")
     parser.add_argument("--die-mesh", required=True, help="the shipped cube.3ds")
-    parser.add_argument("--rounds", type=int, default=3, help="rounds of all three")
+    parser.add_argument("--rounds", type=int, default=5, help="rounds of all five runs")
     parser.add_argument("--warm-up", type=float, default=0.4, help="seconds skipped (small runs)")
     parser.add_argument("--window", type=float, default=2.0, help="seconds measured (small runs)")
     parser.add_argument("--capacity-warm-up", type=float, default=1.5)
@@ -158,14 +165,26 @@ def main():
 
         small = (arguments.warm_up, arguments.window)
         large = (arguments.capacity_warm_up, arguments.capacity_window)
-        runs = (("bare_loop", [arguments.bare_loop], work, small, False),
-                ("die", [arguments.dice], die_dir, small, True),
-                ("8000-face", [arguments.dice], capacity_dir, large, True))
-        rates = {name: [] for name, *_ in runs}
+        built, defaults = [arguments.dice], [arguments.dice_malloc_defaults]
+        # (name, label, command, working directory, timing, prints the throw)
+        bare = ("bare_loop", "bare_loop", [arguments.bare_loop], work, small, False)
+        pairs = ((("die", "die", built, die_dir, small, True),
+                  ("die_defaults", "die (defaults)", defaults, die_dir, small, True)),
+                 (("8000-face", "8000-face", built, capacity_dir, large, True),
+                  ("8000-face_defaults", "8000-face (defaults)", defaults, capacity_dir, large, True)))
+        print("(defaults): the same program built with glibc's malloc at its defaults", flush=True)
+        rates = {run[0]: [] for run in (bare,) + pairs[0] + pairs[1]}
         for round_number in range(1, max(arguments.rounds, 1) + 1):
             print("round %d (load average %.2f)" % (round_number, os.getloadavg()[0]), flush=True)
-            for name, command, cwd, timing, throw in runs:
-                rates[name].append(measure(name, command, cwd, timing, work, throw))
+            # Which copy runs first alternates, so neither always follows the other.
+            runs = [bare]
+            for pair in pairs:
+                runs.extend(pair if round_number % 2 == 1 else reversed(pair))
+            for name, label, command, cwd, timing, throw in runs:
+                rates[name].append(measure(name, label, command, cwd, timing, work, throw))
+            print("  as built / defaults:  die %.3f   8000-face %.3f"
+                  % (rates["die"][-1][0] / rates["die_defaults"][-1][0],
+                     rates["8000-face"][-1][0] / rates["8000-face_defaults"][-1][0]), flush=True)
             if round_number == 1:
                 print_renderer(work)
     except (RunFailed, OSError) as failure:
@@ -174,18 +193,35 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
+    def median_of(name, column):
+        return statistics.median(rate[column] for rate in rates[name])
+
+    labels = {run[0]: run[1] for run in (bare,) + pairs[0] + pairs[1]}
     print("median over %d rounds:" % len(rates["bare_loop"]))
     for name in rates:
-        print("  %-9s %8.1f frames/s  %8.1f frames/CPU-s"
-              % (name, statistics.median(rate for rate, _ in rates[name]),
-                 statistics.median(cpu_rate for _, cpu_rate in rates[name])))
+        print("  %-20s %7.1f frames/s %7.1f frames/CPU-s"
+              % (labels[name], median_of(name, 0), median_of(name, 1)))
     for name, target in (("die", TARGET_DIE), ("8000-face", TARGET_CAPACITY)):
-        pairs = list(zip(rates[name], rates["bare_loop"]))
-        ratio = statistics.median(rate[0] / bare[0] for rate, bare in pairs)
-        cpu_ratio = statistics.median(rate[1] / bare[1] for rate, bare in pairs)
+        pairs_with_bare = list(zip(rates[name], rates["bare_loop"]))
+        ratio = statistics.median(rate[0] / bare_rate[0] for rate, bare_rate in pairs_with_bare)
+        cpu_ratio = statistics.median(rate[1] / bare_rate[1] for rate, bare_rate in pairs_with_bare)
         verdict = "met" if ratio >= target else "MISSED"
         print("  %-9s / bare_loop = %.3f  (target >= %.2f: %s)   per CPU second: %.3f"
               % (name, ratio, target, verdict, cpu_ratio))
+    print("as built / defaults, median over median (lowest and highest round in brackets):")
+    for name in ("die", "8000-face"):
+        ratio = median_of(name, 0) / median_of(name + "_defaults", 0)
+        cpu_ratio = median_of(name, 1) / median_of(name + "_defaults", 1)
+        rounds = [rate[0] / default[0] for rate, default in zip(rates[name], rates[name + "_defaults"])]
+        if name == "die":
+            # Unchanged: the rounds fall on both sides of 1, the noise larger than any effect.
+            verdict = ("faster in every round" if min(rounds) > 1
+                       else "SLOWER in every round" if max(rounds) < 1 else "unchanged within noise")
+        else:
+            verdict = "target >= %.2f: %s" % (TARGET_CAPACITY_GAIN,
+                                              "met" if ratio >= TARGET_CAPACITY_GAIN else "MISSED")
+        print("  %-9s %.3f  (%.3f .. %.3f)   per CPU second: %.3f   %s"
+              % (name, ratio, min(rounds), max(rounds), cpu_ratio, verdict))
     return 0
 
 
