@@ -52,7 +52,7 @@ def show(data, limit=300):
 
 
 class DiceRun:
-    def __init__(self, dice_path, asset_path):
+    def __init__(self, dice_path, asset_path, launcher=()):
         with open(asset_path, "rb") as asset:
             asset_bytes = asset.read()
         self.dump, self.vertices = read_account(asset_bytes)
@@ -60,8 +60,12 @@ class DiceRun:
         with open(os.path.join(self.folder, "cube.3ds"), "wb") as copy:
             copy.write(asset_bytes)
         self.output = bytearray()
+        # launcher: what runs the program, if not the system itself (wine for dice.exe).
         self.process = subprocess.Popen(
-            [dice_path], cwd=self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE
+            [*launcher, dice_path],
+            cwd=self.folder,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
         )
         self.pipe = self.process.stdout.fileno()
         self.pipe_open = True
