@@ -8,7 +8,8 @@ rests, then its account, window and picture are held to what the Linux program g
   the client area the X window and leaves the frame to a window manager).
 - The client area at rest equals the Linux program's, pixel for pixel.
 - main reaches GLUT through the header's exit-passing entry points, which dice.exe
-  holds or imports, and dice.exe needs no DLL that Windows lacks unless it lies beside it.
+  holds or imports; dice.exe is a console program and needs no DLL that Windows lacks
+  unless it lies beside it.
 
 Usage: wine_check.py DICE_EXE MAIN_OBJECT LINUX_DICE CUBE_3DS, on an X display, with
 WINEPREFIX set (tools/windows.sh check runs it so).
@@ -48,7 +49,8 @@ STILL_WATCH = 2.0
 
 
 def check_linkage(exe, main_object):
-    """The exit-passing entry points from main, and no DLL Windows would not find."""
+    """The exit-passing entry points from main, a console program, and no DLL that
+    Windows would not find."""
     wanted = run_tool([MINGW_TOOLS + "nm", "-u", main_object]).split()
     for name in EXIT_PASSING + ["exit"]:
         check(name in wanted, "main does not call %s; it calls %s" % (name, " ".join(wanted)))
@@ -56,6 +58,9 @@ def check_linkage(exe, main_object):
         check(name not in wanted, "main calls %s, not its exit-passing form" % name)
 
     headers = run_tool([MINGW_TOOLS + "objdump", "-p", exe])
+    # Its console is where the account shows.
+    check(re.search(r"^Subsystem\s+00000003\s", headers, re.M),
+          "dice.exe is not a console program")
     defined = set(re.findall(r"^[0-9a-f]+ [TtDd] (\S+)$",
                              run_tool([MINGW_TOOLS + "nm", exe]), re.M))
     imported = set(re.findall(r"^\s+[0-9a-f]+\s+[0-9]+\s+(\S+)$", headers, re.M))
