@@ -52,6 +52,7 @@ add_debian_source_entries() {
 
 build_freeglut() {
   if [ -f "$freeglut/include/GL/glut.h" ] && [ -f "$freeglut/lib/libglut.a" ]; then return; fi
+  local started=$SECONDS
   apt-cache showsrc freeglut 2>/dev/null | grep '^Package: freeglut$' >/dev/null ||
     add_debian_source_entries
   rm -rf "$out/freeglut-source" "$out/freeglut-build" "$freeglut"
@@ -67,26 +68,31 @@ build_freeglut() {
     -DFREEGLUT_BUILD_SHARED_LIBS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=ON >&2
   cmake --build "$out/freeglut-build" -j "$(nproc)" >&2
   cmake --install "$out/freeglut-build" >&2
+  log "freeglut for Windows fetched and built in $((SECONDS - started)) s"
 }
 
 build() {
+  local started=$SECONDS
   "$root/tools/install_deps.sh" windows
+  log "packages checked or installed in $((SECONDS - started)) s"
   build_freeglut
+  started=$SECONDS
   cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_PREFIX_PATH="$freeglut" -DDICE_FREEGLUT_STATIC=ON \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >&2
   cmake --build "$out" --target dice -j "$(nproc)" >&2
-  log "built $out/dice.exe"
+  log "built $out/dice.exe in $((SECONDS - started)) s"
 }
 
 children=()
 xvfb_pid=
+wine_prefix=
 stop_all() {
   for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${children[@]}"; do wait "$pid" 2>/dev/null || true; done
-  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
+  if [ -n "$wine_prefix" ]; then
+    WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$wine_prefix" wineserver -w 2>/dev/null || true
   fi
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
@@ -99,8 +105,10 @@ check() {
   # The Linux program, as tools/demo.sh builds it: what dice.exe is compared with.
   local configure=(cmake -S "$root" -B "$root/build")
   [ -f "$root/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
+  local started=$SECONDS
   "${configure[@]}" >&2
   cmake --build "$root/build" --target dice -j "$(nproc)" >&2
+  log "Linux build/dice built in $((SECONDS - started)) s"
 
   trap stop_all EXIT
   trap 'exit 130' INT
@@ -119,8 +127,9 @@ check() {
   export LIBGL_ALWAYS_SOFTWARE=1
 
   # wine's own settings in build-windows/, made on first use; nothing of the user's.
-  export WINEPREFIX="$out/wine" WINEARCH=win64 WINEDEBUG=-all
-  local started=$SECONDS
+  wine_prefix="$out/wine"
+  export WINEPREFIX="$wine_prefix" WINEARCH=win64 WINEDEBUG=-all
+  started=$SECONDS
   wineboot -i >/dev/null 2>&1
   log "wine prefix $WINEPREFIX ready in $((SECONDS - started)) s"
 
