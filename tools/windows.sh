@@ -30,14 +30,19 @@ log() { echo "windows.sh: $*" >&2; }
 add_debian_source_entries() {
   local list=/etc/apt/sources.list.d/dice-debian-source
   local entry file number sources='' lines=''
+  # Up-to-date lists, so that each entry's origin is known.
+  "${as_root[@]}" apt-get update -q >&2
   for entry in $(apt-get indextargets --format '$(TARGET_OF) $(ORIGIN) $(SOURCESENTRY)' |
                  awk '$1 == "deb" && $2 == "Debian" { print $3 }' | sort -u); do
     file=${entry%:*}
     number=${entry##*:}
     case "$file" in
-      *.sources)  # deb822: the number counts stanzas
-        sources+=$(awk -v n="$number" 'BEGIN { RS = ""; ORS = "\n\n" } NR == n {
-          sub(/(^|\n)[Tt]ypes:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print }' "$file")
+      *.sources)  # deb822: the number counts stanzas, not paragraphs of comments
+        sources+=$(awk -v n="$number" 'BEGIN { RS = "" } {
+            if ($0 !~ /(^|\n)[^#]/) next
+            if (++stanza != n) next
+            sub(/(^|\n)[Tt]ypes:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print
+          }' "$file")
         sources+=$'\n\n' ;;
       *)  # one-line format: the number counts lines
         lines+=$(sed -n "${number}s/^deb\([[:space:]]\)/deb-src\1/p" "$file")$'\n' ;;
