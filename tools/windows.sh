@@ -56,7 +56,9 @@ add_debian_source_entries() {
 }
 
 build_freeglut() {
-  if [ -f "$freeglut/include/GL/glut.h" ] && [ -f "$freeglut/lib/libglut.a" ]; then return; fi
+  # Written last, so a build cut short is done again.
+  local done_mark="$freeglut/built"
+  [ -f "$done_mark" ] && return
   local started=$SECONDS
   apt-cache showsrc freeglut 2>/dev/null | grep '^Package: freeglut$' >/dev/null ||
     add_debian_source_entries
@@ -73,6 +75,7 @@ build_freeglut() {
     -DFREEGLUT_BUILD_SHARED_LIBS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=ON >&2
   cmake --build "$out/freeglut-build" -j "$(nproc)" >&2
   cmake --install "$out/freeglut-build" >&2
+  touch "$done_mark"
   log "freeglut for Windows fetched and built in $((SECONDS - started)) s"
 }
 
