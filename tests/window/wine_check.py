@@ -51,7 +51,10 @@ STILL_WATCH = 2.0
 def check_linkage(exe, main_object):
     """The exit-passing entry points from main, a console program, and no DLL that
     Windows would not find."""
-    wanted = run_tool([MINGW_TOOLS + "nm", "-u", main_object]).split()
+    # Against freeglut's DLL, the header's dllimport makes each name __imp_NAME.
+    wanted = [line.split()[-1] for line in run_tool([MINGW_TOOLS + "nm", "-u", main_object])
+              .splitlines() if line.strip()]
+    wanted = [name[len("__imp_"):] if name.startswith("__imp_") else name for name in wanted]
     for name in EXIT_PASSING + ["exit"]:
         check(name in wanted, "main does not call %s; it calls %s" % (name, " ".join(wanted)))
     for name in PLAIN:
