@@ -30,6 +30,7 @@ from dice_run import (
     run_tool,
     show,
 )
+from dump_3ds import read_account
 from throw_path import path_lines
 
 MINGW_TOOLS = "x86_64-w64-mingw32-"
@@ -89,7 +90,7 @@ def first_difference(got, want):
         at, want.count(b"\n", 0, at) + 1, show(want[: at + 40], 80), show(got[: at + 40], 80))
 
 
-def run_to_rest(dice, asset, expected, launcher=(), lf=lambda out: out):
+def run_to_rest(dice, asset, expected, launcher=(), as_lf=lambda out: out):
     """Runs until the whole account is out and the die has rested a while: (raw output,
     screenshot, window size)."""
     with DiceRun(dice, asset, launcher) as run:
@@ -97,7 +98,7 @@ def run_to_rest(dice, asset, expected, launcher=(), lf=lambda out: out):
         size = run.window_size()
 
         def account_complete(out):
-            out = lf(out)
+            out = as_lf(out)
             check(expected.startswith(out[: len(expected)]),
                   "output differs " + first_difference(out, expected))
             return len(out) >= len(expected)
@@ -122,8 +123,6 @@ def main():
     exe, main_object, linux_dice, asset = sys.argv[1:]
     # Stopped from outside, the runs still end their programs and remove their folders.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    from dump_3ds import read_account
-
     with open(asset, "rb") as model:
         expected = read_account(model.read())[0] + "".join(path_lines()).encode()
     try:
