@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and the machine lacks.
 #
-# Usage: tools/install_deps.sh [demo|test]
-#   demo  build the program and run it, on a virtual X server if there is no display
-#   test  all of demo, plus what the tests, the benchmarks, the format check and the
-#         sanitizer builds use
+# Usage: tools/install_deps.sh [demo|test|windows]
+#   demo     build the program and run it, on a virtual X server if there is no display
+#   test     all of demo, plus what the tests, the benchmarks, the format check and the
+#            sanitizer builds use
+#   windows  all of demo, plus what tools/windows.sh uses to cross-build the program
+#            for Windows and check it under wine
 # Installs nothing, and needs no network, when everything is there already.
 set -euo pipefail
 
@@ -19,11 +21,19 @@ test_packages=(
   xdotool imagemagick x11-utils python3
   clang clang-format libclang-rt-14-dev
 )
+windows_packages=(
+  "${demo_packages[@]}"
+  g++-mingw-w64-x86-64-win32  # the program needs no threads: the smaller variant
+  dpkg-dev                    # apt-get source unpacks freeglut's source with it
+  wine wine64
+  xdotool imagemagick x11-utils python3
+)
 
 case "${1:-test}" in
   demo) wanted=("${demo_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
-  *) echo "usage: install_deps.sh [demo|test]" >&2; exit 2 ;;
+  windows) wanted=("${windows_packages[@]}") ;;
+  *) echo "usage: install_deps.sh [demo|test|windows]" >&2; exit 2 ;;
 esac
 
 missing=()

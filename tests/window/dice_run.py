@@ -53,7 +53,7 @@ def show(data, limit=300):
 
 
 class DiceRun:
-    def __init__(self, dice_path, asset_path, other_files=()):
+    def __init__(self, dice_path, asset_path, other_files=(), launcher=()):
         with open(asset_path, "rb") as asset:
             asset_bytes = asset.read()
         self.dump, self.vertices = read_account(asset_bytes)
@@ -63,8 +63,12 @@ class DiceRun:
         for path in other_files:
             shutil.copy(path, self.folder)
         self.output = bytearray()
+        # launcher: what runs the program, if not the system itself (wine for dice.exe).
         self.process = subprocess.Popen(
-            [dice_path], cwd=self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE
+            [*launcher, dice_path],
+            cwd=self.folder,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
         )
         self.pipe = self.process.stdout.fileno()
         self.pipe_open = True

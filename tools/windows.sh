@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Builds the program for 64-bit Windows with MinGW-w64, and checks it under wine.
+#
+#   tools/windows.sh build   installs what is missing, builds freeglut for Windows from
+#                            Debian's source package (once: it is kept in
+#                            build-windows/freeglut), and cross-builds
+#                            build-windows/dice.exe, linked with freeglut statically so
+#                            that it needs no DLL that Windows does not ship
+#   tools/windows.sh check   the build, then dice.exe under wine 64, in a private wine
+#                            prefix on a private virtual X server, against the Linux build
+#                            (built in build/ like tools/demo.sh does): the account byte
+#                            for byte, the window, the picture at rest, the GLUT entry
+#                            points (tests/window/wine_check.py). Exits non-zero on a fault.
+#
+# Set-up and build messages go to stderr. No wine or X process outlives the script.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+out="$root/build-windows"
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+freeglut="$out/freeglut"
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+log() { echo "windows.sh: $*" >&2; }
+
+# A deb-src entry beside each of the machine's entries for Debian's own packages,
+# copied from it (so the same mirror and key), in a file of its own.
+add_debian_source_entries() {
+  local list=/etc/apt/sources.list.d/dice-debian-source
+  local entry file number sources='' lines=''
+  # Up-to-date lists, so that each entry's origin is known.
+  "${as_root[@]}" apt-get update -q >&2
+  for entry in $(apt-get indextargets --format '$(TARGET_OF) $(ORIGIN) $(SOURCESENTRY)' |
+                 awk '$1 == "deb" && $2 == "Debian" { print $3 }' | sort -u); do
+    file=${entry%:*}
+    number=${entry##*:}
+    case "$file" in
+      *.sources)  # deb822: the number counts stanzas, not paragraphs of comments
+        sources+=$(awk -v n="$number" 'BEGIN { RS = "" } {
+            if ($0 !~ /(^|\n)[^#]/) next
+            if (++stanza != n) next
+            sub(/(^|\n)[Tt]ypes:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print
+          }' "$file")
+        sources+=$'\n\n' ;;
+      *)  # one-line format: the number counts lines
+        lines+=$(sed -n "${number}s/^deb\([[:space:]]\)/deb-src\1/p" "$file")$'\n' ;;
+    esac
+  done
+  [ -n "$sources$lines" ] || { log "no Debian entry among the apt sources"; exit 1; }
+  log "adding deb-src entries for Debian's freeglut source in $list.*"
+  [ -z "$sources" ] || printf '%s' "$sources" | "${as_root[@]}" tee "$list.sources" >/dev/null
+  [ -z "$lines" ] || printf '%s' "$lines" | "${as_root[@]}" tee "$list.list" >/dev/null
+  "${as_root[@]}" apt-get update -q >&2
+}
+
+build_freeglut() {
+  # Written last, so a build cut short is done again.
+  local done_mark="$freeglut/built"
+  [ -f "$done_mark" ] && return
+  local started=$SECONDS
+  apt-cache showsrc freeglut 2>/dev/null | grep '^Package: freeglut$' >/dev/null ||
+    add_debian_source_entries
+  rm -rf "$out/freeglut-source" "$out/freeglut-build" "$freeglut"
+  mkdir -p "$out/freeglut-source"
+  (cd "$out/freeglut-source" && apt-get source -q freeglut) >&2
+  local source
+  source=$(find "$out/freeglut-source" -mindepth 1 -maxdepth 1 -type d -name 'freeglut-*')
+  # REPLACE_GLUT installs GL/glut.h and names the library glut, as CMake's FindGLUT
+  # expects; static only, so that dice.exe carries it.
+  cmake -S "$source" -B "$out/freeglut-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$freeglut" \
+    -DFREEGLUT_REPLACE_GLUT=ON -DFREEGLUT_BUILD_DEMOS=OFF \
+    -DFREEGLUT_BUILD_SHARED_LIBS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=ON >&2
+  cmake --build "$out/freeglut-build" -j "$(nproc)" >&2
+  cmake --install "$out/freeglut-build" >&2
+  touch "$done_mark"
+  log "freeglut for Windows fetched and built in $((SECONDS - started)) s"
+}
+
+build() {
+  local started=$SECONDS
+  "$root/tools/install_deps.sh" windows
+  log "packages checked or installed in $((SECONDS - started)) s"
+  build_freeglut
+  started=$SECONDS
+  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_PREFIX_PATH="$freeglut" -DDICE_FREEGLUT_STATIC=ON \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >&2
+  cmake --build "$out" --target dice -j "$(nproc)" >&2
+  log "built $out/dice.exe in $((SECONDS - started)) s"
+}
+
+children=()
+xvfb_pid=
+wine_prefix=
+stop_all() {
+  for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${children[@]}"; do wait "$pid" 2>/dev/null || true; done
+  if [ -n "$wine_prefix" ]; then
+    WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$wine_prefix" wineserver -w 2>/dev/null || true
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+
+check() {
+  build
+  # The Linux program, as tools/demo.sh builds it: what dice.exe is compared with.
+  local configure=(cmake -S "$root" -B "$root/build")
+  [ -f "$root/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
+  local started=$SECONDS
+  "${configure[@]}" >&2
+  cmake --build "$root/build" --target dice -j "$(nproc)" >&2
+  log "Linux build/dice built in $((SECONDS - started)) s"
+
+  trap stop_all EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  trap 'exit 129' HUP
+
+  local display_pipe
+  display_pipe=$(mktemp -u)
+  mkfifo "$display_pipe"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_pipe" 2>/dev/null &
+  xvfb_pid=$!
+  local number
+  read -r -t 30 number <"$display_pipe" || { log "Xvfb did not start"; exit 1; }
+  rm -f "$display_pipe"
+  export DISPLAY=":$number"
+  export LIBGL_ALWAYS_SOFTWARE=1
+
+  # wine's own settings in build-windows/, made on first use; nothing of the user's.
+  wine_prefix="$out/wine"
+  export WINEPREFIX="$wine_prefix" WINEARCH=win64 WINEDEBUG=-all
+  started=$SECONDS
+  wineboot -i >/dev/null 2>&1
+  log "wine prefix $WINEPREFIX ready in $((SECONDS - started)) s"
+
+  python3 -B "$root/tests/window/wine_check.py" "$out/dice.exe" \
+    "$out/CMakeFiles/dice.dir/src/app/main.cpp.obj" "$root/build/dice" "$root/assets/cube.3ds" &
+  children+=($!)
+  wait "${children[-1]}"
+}
+
+case "${1:-}" in
+  build) build ;;
+  check) check ;;
+  *) echo "usage: tools/windows.sh build|check" >&2; exit 2 ;;
+esac
