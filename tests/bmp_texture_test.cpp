@@ -1,6 +1,8 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,13 +15,22 @@
 #include "temp_dir.h"
 #include "texture/bmp_texture.h"
 
-// The loader's reads go through here (linked with --wrap=fread), so a test can
-// make one fail.
+// The loader's reads and file-status calls go through here (linked with
+// --wrap=fread and --wrap=fstat), so a test can make one fail.
 static int fail_read_in = 0;  // counts reads down; the one that reaches 0 fails
+static bool fail_fstat = false;
 extern "C" size_t __real_fread(void* buffer, size_t size, size_t count, FILE* file);
 extern "C" size_t __wrap_fread(void* buffer, size_t size, size_t count, FILE* file) {
   if (fail_read_in > 0 && --fail_read_in == 0) return 0;
   return __real_fread(buffer, size, count, file);
+}
+extern "C" int __real_fstat(int descriptor, struct stat* status);
+extern "C" int __wrap_fstat(int descriptor, struct stat* status) {
+  if (fail_fstat) {
+    errno = EIO;
+    return -1;
+  }
+  return __real_fstat(descriptor, status);
 }
 
 namespace {
@@ -197,6 +208,15 @@ std::vector<refusal> refusals() {
        "Info header from %s is not supported: 12 bytes\n"},
       {"16-byte header", make_bmp(with([](bmp_fields* f) { f->info_size = 16; }), rows),
        "Info header from %s is not supported: 16 bytes\n"},
+      {"39-byte header", make_bmp(with([](bmp_fields* f) { f->info_size = 39; }), rows),
+       "Info header from %s is not supported: 39 bytes\n"},
+      {"15-byte header, 8 bits",
+       make_bmp(with([](bmp_fields* f) {
+                  f->info_size = 15;
+                  f->bpp = 8;
+                }),
+                rows),
+       "Info header from %s is not supported: 15 bytes\n"},
       {"run-length coded", make_bmp(with([](bmp_fields* f) { f->compression = 4; }), rows),
        "Compression from %s is not 0: 4\n"},
       {"bit fields", make_bmp(with([](bmp_fields* f) { f->compression = 3; }), rows),
@@ -213,6 +233,9 @@ std::vector<refusal> refusals() {
       {"offset inside the headers",
        make_bmp(with([](bmp_fields* f) { f->data_offset = 30; }), rows),
        "Data offset from %s lies inside the headers: 30\n"},
+      {"offset on the headers' last byte",
+       make_bmp(with([](bmp_fields* f) { f->data_offset = 53; }), rows),
+       "Data offset from %s lies inside the headers: 53\n"},
       {"offset inside a long header",
        make_bmp(with([](bmp_fields* f) {
                   f->info_size = 124;
@@ -291,6 +314,18 @@ TEST_F(bmp_loader, pixels_that_cannot_be_read_are_refused_after_the_buffer_is_ma
 
   EXPECT_SAME_OUTPUT(output, "Error reading image data from " + path + ".\n");
   EXPECT_EQ(name, 0);
+  EXPECT_TRUE(recorded_gl_calls().empty());
+}
+
+TEST_F(bmp_loader, file_whose_size_cannot_be_had_is_refused_as_unreadable) {
+  std::string path = write(make_bmp({}, bmp_pixel_rows(4, 4)));
+  fail_fstat = true;
+
+  load_result result = load(path);
+
+  fail_fstat = false;
+  EXPECT_SAME_OUTPUT(result.output, "Error reading image data from " + path + ".\n");
+  EXPECT_EQ(result.name, 0);
   EXPECT_TRUE(recorded_gl_calls().empty());
 }
 

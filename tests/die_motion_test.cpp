@@ -8,6 +8,7 @@
 
 #include "capture_stdout.h"
 #include "gl_recorder.h"
+#include "pipe_output.h"
 #include "same_output.h"
 #include "scene/die_motion.h"
 #include "scene/draw_frame.h"
@@ -17,7 +18,9 @@ namespace {
 constexpr int tumbling_frames = 14500;
 constexpr int recorded_frames = tumbling_frames + 500;
 
-// What one frame of draw_frame printed and handed GL to place the die.
+// What one frame of draw_frame printed, as far as it reached a pipe before the
+// frame returned (each line must show at once, the resting one too), and what
+// it handed GL to place the die.
 struct frame_record {
   std::string output;
   gl_call translation;
@@ -44,7 +47,7 @@ const std::vector<frame_record>& recorded_throw() {
       clear_gl_calls();
       double x_before = die_x;
       frame_record r;
-      r.output = capture_stdout(draw_frame);
+      r.output = reached_pipe(draw_frame);
       r.segment_stepped = segment_of_advance(die_x - x_before);
       r.die_y = die_y;
       r.drift_x = drift_x;
