@@ -67,8 +67,8 @@ class Mutant:
         self.change = "%s -> %s" % (text[start:end].strip() or "''", replacement.strip() or "''")
 
     def key(self):
-        """What tools/mutants_equivalent.txt lists: the file and the mutated line."""
-        return "%s | %s" % (self.path, self.mutated_line)
+        """What tools/mutants_equivalent.txt lists: the file, the change and the mutated line."""
+        return "%s | %s | %s" % (self.path, self.change, self.mutated_line)
 
     def describe(self):
         return "%s:%d: %s: %s  |  %s" % (self.path, self.line, self.kind, self.change,
@@ -366,6 +366,8 @@ def main():
                             failure = (failure[0] + ", sanitized", failure[1])
                 if failure:
                     verdict, detail = "killed", "by %s (%s)" % failure
+                    if mutant.key() in equivalent:
+                        detail += "; listed as equivalent, wrongly"
                 elif mutant.key() in equivalent:
                     verdict = "equivalent"
                 else:
