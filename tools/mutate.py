@@ -252,7 +252,7 @@ def build(directory, jobs):
     return run(["cmake", "--build", directory, "-j", str(jobs)])
 
 
-FAILED_TEST = re.compile(r"Test\s+#\d+: (\S+) \.*\s*\*\*\*(.+?)\s+[\d.]+ sec")
+FAILED_TEST = re.compile(r"Test\s+#\d+: (\S+) \.+\s*(\S.*?)\s+[\d.]+ sec")
 
 
 def run_tests(directory, label_options, timeout, env=None):
@@ -261,9 +261,9 @@ def run_tests(directory, label_options, timeout, env=None):
                  cwd=directory, env=env)
     if result.returncode == 0:
         return None
-    failure = FAILED_TEST.search(result.stdout)
-    if failure:
-        return failure.group(1), failure.group(2)
+    for failure in FAILED_TEST.finditer(result.stdout):
+        if failure.group(2) != "Passed":  # e.g. "***Failed", "Subprocess aborted***Exception:"
+            return failure.group(1), " ".join(failure.group(2).replace("*", " ").split())
     return "ctest", result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "failed"
 
 
