@@ -1,6 +1,8 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,8 +10,28 @@
 #include "bmp_texture_files.h"
 #include "capture_stdout.h"
 #include "gl_recorder.h"
+#include "open_descriptors.h"
+#include "same_output.h"
 #include "temp_dir.h"
 #include "texture/bmp_texture.h"
+
+// The loader's reads and file-status calls go through here (linked with
+// --wrap=fread and --wrap=fstat), so a test can make one fail.
+static int fail_read_in = 0;  // counts reads down; the one that reaches 0 fails
+static bool fail_fstat = false;
+extern "C" size_t __real_fread(void* buffer, size_t size, size_t count, FILE* file);
+extern "C" size_t __wrap_fread(void* buffer, size_t size, size_t count, FILE* file) {
+  if (fail_read_in > 0 && --fail_read_in == 0) return 0;
+  return __real_fread(buffer, size, count, file);
+}
+extern "C" int __real_fstat(int descriptor, struct stat* status);
+extern "C" int __wrap_fstat(int descriptor, struct stat* status) {
+  if (fail_fstat) {
+    errno = EIO;
+    return -1;
+  }
+  return __real_fstat(descriptor, status);
+}
 
 namespace {
 
@@ -73,7 +95,7 @@ TEST_F(bmp_loader, four_by_four_sets_up_a_texture_of_the_pixels_with_blue_and_re
 
   load_result result = load(path);
 
-  EXPECT_EQ(result.output, "");
+  EXPECT_SAME_OUTPUT(result.output, "");
   EXPECT_EQ(result.name, texture_counter);
   ASSERT_EQ(recorded_gl_calls(), texture_calls(result.name, 4, 4));
   for (int call : {6, 7}) {
@@ -94,7 +116,7 @@ TEST_F(bmp_loader, padded_rows_keep_their_stride_and_only_pixels_are_exchanged) 
 
       load_result result = load(write(make_bmp({width, height}, rows)));
 
-      EXPECT_EQ(result.output, "");
+      EXPECT_SAME_OUTPUT(result.output, "");
       ASSERT_EQ(recorded_gl_calls(), texture_calls(result.name, width, height));
       for (int call : {6, 7}) {
         const gl_call& upload = recorded_gl_calls()[call];
@@ -132,7 +154,7 @@ TEST_F(bmp_loader, pixels_are_taken_from_the_stored_data_offset) {
 
   load_result result = load(write(make_bmp(fields, rows) + "trailing bytes"));
 
-  EXPECT_EQ(result.output, "");
+  EXPECT_SAME_OUTPUT(result.output, "");
   ASSERT_EQ(recorded_gl_calls(), texture_calls(result.name, 5, 2));
   EXPECT_EQ(texture_bytes(recorded_gl_calls()[6], 5, 2), rgb_of_rows(rows, 5, 2));
 }
@@ -145,7 +167,7 @@ TEST_F(bmp_loader, an_eight_bit_palette_file_is_named_by_its_bit_depth) {
 
   load_result result = load(path);
 
-  EXPECT_EQ(result.output, "Bpp from " + path + " is not 24: 8\n");
+  EXPECT_SAME_OUTPUT(result.output, "Bpp from " + path + " is not 24: 8\n");
   EXPECT_EQ(result.name, 0);
   EXPECT_TRUE(recorded_gl_calls().empty());
 }
@@ -156,7 +178,7 @@ TEST_F(bmp_loader, a_file_that_cannot_be_opened_gives_minus_one_silently) {
   load_result result = load(dir + "/missing.bmp");
 
   EXPECT_EQ(result.name, -1);
-  EXPECT_EQ(result.output, "");
+  EXPECT_SAME_OUTPUT(result.output, "");
   EXPECT_TRUE(recorded_gl_calls().empty());
   EXPECT_EQ(texture_counter, before + 1);
 }
@@ -186,6 +208,15 @@ std::vector<refusal> refusals() {
        "Info header from %s is not supported: 12 bytes\n"},
       {"16-byte header", make_bmp(with([](bmp_fields* f) { f->info_size = 16; }), rows),
        "Info header from %s is not supported: 16 bytes\n"},
+      {"39-byte header", make_bmp(with([](bmp_fields* f) { f->info_size = 39; }), rows),
+       "Info header from %s is not supported: 39 bytes\n"},
+      {"15-byte header, 8 bits",
+       make_bmp(with([](bmp_fields* f) {
+                  f->info_size = 15;
+                  f->bpp = 8;
+                }),
+                rows),
+       "Info header from %s is not supported: 15 bytes\n"},
       {"run-length coded", make_bmp(with([](bmp_fields* f) { f->compression = 4; }), rows),
        "Compression from %s is not 0: 4\n"},
       {"bit fields", make_bmp(with([](bmp_fields* f) { f->compression = 3; }), rows),
@@ -194,12 +225,17 @@ std::vector<refusal> refusals() {
       {"headers cut", good.substr(0, 53), "Headers from %s are cut short: 53 of 54 bytes\n"},
       {"offset past the end", make_bmp(with([](bmp_fields* f) { f->data_offset = 103; }), rows),
        "Data offset from %s lies beyond the end of the file: 103\n"},
+      {"offset at the end", make_bmp(with([](bmp_fields* f) { f->data_offset = 102; }), rows),
+       "Error reading image data from %s.\n"},
       {"offset far past the end",
        make_bmp(with([](bmp_fields* f) { f->data_offset = 0xFFFFFFFF; }), rows),
        "Data offset from %s lies beyond the end of the file: 4294967295\n"},
       {"offset inside the headers",
        make_bmp(with([](bmp_fields* f) { f->data_offset = 30; }), rows),
        "Data offset from %s lies inside the headers: 30\n"},
+      {"offset on the headers' last byte",
+       make_bmp(with([](bmp_fields* f) { f->data_offset = 53; }), rows),
+       "Data offset from %s lies inside the headers: 53\n"},
       {"offset inside a long header",
        make_bmp(with([](bmp_fields* f) {
                   f->info_size = 124;
@@ -258,11 +294,54 @@ TEST_F(bmp_loader, every_refusal_prints_its_line_and_makes_no_gl_call) {
 
     load_result result = load(path);
 
-    EXPECT_EQ(result.output, with_path(r.line, path));
+    EXPECT_SAME_OUTPUT(result.output, with_path(r.line, path));
     EXPECT_EQ(result.name, 0);
     EXPECT_TRUE(recorded_gl_calls().empty());
     EXPECT_EQ(texture_counter, before + 1);
   }
+}
+
+// The sanitized run reports the pixel buffer if this path does not free it.
+TEST_F(bmp_loader, pixels_that_cannot_be_read_are_refused_after_the_buffer_is_made) {
+  std::string path = write(make_bmp({}, bmp_pixel_rows(4, 4)));
+  int32_t name = -2;
+
+  std::string output = capture_stdout([&] {
+    fail_read_in = 2;  // the headers' read, then the pixels'
+    name = load_bmp_texture(path.c_str());
+    fail_read_in = 0;
+  });
+
+  EXPECT_SAME_OUTPUT(output, "Error reading image data from " + path + ".\n");
+  EXPECT_EQ(name, 0);
+  EXPECT_TRUE(recorded_gl_calls().empty());
+}
+
+TEST_F(bmp_loader, file_whose_size_cannot_be_had_is_refused_as_unreadable) {
+  std::string path = write(make_bmp({}, bmp_pixel_rows(4, 4)));
+  fail_fstat = true;
+
+  load_result result = load(path);
+
+  fail_fstat = false;
+  EXPECT_SAME_OUTPUT(result.output, "Error reading image data from " + path + ".\n");
+  EXPECT_EQ(result.name, 0);
+  EXPECT_TRUE(recorded_gl_calls().empty());
+}
+
+TEST_F(bmp_loader, leaves_no_file_open_whether_it_loads_or_refuses) {
+  std::string good = dir + "/good.bmp", cut = dir + "/cut.bmp";
+  std::string bytes = make_bmp({}, bmp_pixel_rows(4, 4));
+  write_file(good, bytes);
+  write_file(cut, bytes.substr(0, 60));
+  long before = open_descriptors();
+
+  load_result loaded = load(good);
+  load_result refused = load(cut);
+
+  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(loaded.name, texture_counter - 1);
+  EXPECT_EQ(refused.name, 0);
 }
 
 }  // namespace

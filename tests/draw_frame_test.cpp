@@ -100,10 +100,12 @@ TEST_F(frame, faces_reaching_past_the_vertices_read_are_left_out) {
   die_mesh.polygons[0] = {0, 8, 1};      // one past the last vertex read
   die_mesh.polygons[1] = {65535, 1, 2};  // far past the arrays
   die_mesh.polygons[2] = {7, 7, 7};      // the last vertex read: drawn
+  die_mesh.polygons[3] = {8, 1, 2};      // each corner is checked
+  die_mesh.polygons[4] = {1, 2, 8};
 
   draw();
 
-  EXPECT_EQ(gl_calls_named("glVertex3f").size(), 30u);
+  ASSERT_EQ(gl_calls_named("glVertex3f").size(), 24u);
   EXPECT_EQ(gl_calls_named("glVertex3f")[0], (gl_call{"glVertex3f", {10, 10, 10}}));
 }
 

@@ -144,6 +144,14 @@ class DiceRun:
         check(width and height, "xwininfo gave no size:\n" + info)
         return int(width.group(1)), int(height.group(1))
 
+    def window_position(self):
+        """The window's upper-left corner on the screen (no window manager moves it)."""
+        info = run_tool(["xwininfo", "-id", self.window])
+        x = re.search(r"^\s*Absolute upper-left X:\s*(-?\d+)$", info, re.M)
+        y = re.search(r"^\s*Absolute upper-left Y:\s*(-?\d+)$", info, re.M)
+        check(x and y, "xwininfo gave no position:\n" + info)
+        return int(x.group(1)), int(y.group(1))
+
     def screenshot(self):
         ppm = run_tool(["import", "-window", self.window, "-depth", "8", "ppm:-"], binary=True)
         return Image.from_ppm(ppm)

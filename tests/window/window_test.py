@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The program in a real window: title and size, the start-up account, the picture,
+"""The program in a real window: title, size and place, the start-up account, the picture,
 and the left click that reads the mesh again.
 
 Usage: window_test.py CASE DICE CUBE_3DS, on an X display (see with_xvfb.sh).
@@ -38,6 +38,8 @@ def case_window_and_dump(dice, asset):
         run.find_window()
         size = run.window_size()
         check(size == (WINDOW_WIDTH, WINDOW_HEIGHT), "window is %dx%d, not 640x480" % size)
+        place = run.window_position()
+        check(place == (0, 0), "window is at %d, %d, not in the screen's corner" % place)
         out = run.wait_output(starts_with_dump(run), START_TIMEOUT, "complete account")
         first = out[: len(run.dump)]
         if first != run.dump:
