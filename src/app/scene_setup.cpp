@@ -46,11 +46,15 @@ void scene_setup() {
 
 void load_die_texture(const char* path) {
   int32_t name = load_bmp_texture(path);
-  if (name < 0) report_unopenable(path);
-  // -1 (unopenable) and 0 (refused; the loader has said why) name no image, so
-  // the mesh gets 0, the default texture: the die stays white. A success is
-  // named 0 as well when it is the process's first texture.
-  die_mesh.texture_id = name > 0 ? name : 0;
+  // -1: the file cannot be opened, and the loader is silent about that. The mesh
+  // then gets 0, the default texture, as after a refusal (the loader has said
+  // why): the die stays white. A success is named 0 too when it is the
+  // process's first texture.
+  if (name < 0) {
+    report_unopenable(path);
+    name = 0;
+  }
+  die_mesh.texture_id = name;
 }
 
 void on_reshape(int width, int height) {

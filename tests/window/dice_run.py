@@ -35,6 +35,7 @@ FIRST_SEGMENT_STEPS = 82
 # Upper bounds on waiting, only so a broken program fails instead of hanging.
 START_TIMEOUT = 15.0
 TOOL_TIMEOUT = 60.0
+SEARCH_TRIES = 25  # walks of the window tree, when windows vanish under one
 
 
 class TestFailure(Exception):
@@ -130,9 +131,8 @@ class DiceRun:
 
     def find_window(self):
         """The one window with the program's title; fails on none or several."""
-        found = run_tool(["xdotool", "search", "--sync", "--name", "^%s$" % WINDOW_TITLE])
-        check(found.strip(), "no window titled %r" % WINDOW_TITLE)
-        ids = run_tool(["xdotool", "search", "--name", "^%s$" % WINDOW_TITLE]).split()
+        check(search_windows(sync=True), "no window titled %r" % WINDOW_TITLE)
+        ids = search_windows()
         check(len(ids) == 1, "expected one window titled %r, found %d" % (WINDOW_TITLE, len(ids)))
         self.window = ids[0]
         return self.window
@@ -158,6 +158,21 @@ class DiceRun:
 
     def left_click(self, x, y):
         run_tool(["xdotool", "mousemove", "--window", self.window, str(x), str(y), "click", "1"])
+
+
+def search_windows(sync=False):
+    """Ids of the windows with the program's title. A window that goes while xdotool
+    walks the tree (wine makes and drops windows of its own as it starts) fails the
+    walk with BadWindow; the walk is then made again."""
+    name = ["--name", "^%s$" % WINDOW_TITLE]
+    command = ["xdotool", "search"] + (["--sync"] if sync else []) + name
+    for attempt in range(SEARCH_TRIES):
+        try:
+            return run_tool(command).split()
+        except TestFailure as failure:
+            if "BadWindow" not in str(failure) or attempt == SEARCH_TRIES - 1:
+                raise
+            time.sleep(0.2)
 
 
 def run_tool(command, binary=False):
