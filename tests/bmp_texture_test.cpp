@@ -9,28 +9,20 @@
 
 #include "bmp_texture_files.h"
 #include "capture_stdout.h"
+#include "failing_fstat.h"
 #include "gl_recorder.h"
 #include "open_descriptors.h"
 #include "same_output.h"
 #include "temp_dir.h"
 #include "texture/bmp_texture.h"
 
-// The loader's reads and file-status calls go through here (linked with
-// --wrap=fread and --wrap=fstat), so a test can make one fail.
+// The loader's reads go through here (linked with --wrap=fread), so a test can
+// make one fail; its file-status calls, through failing_fstat.
 static int fail_read_in = 0;  // counts reads down; the one that reaches 0 fails
-static bool fail_fstat = false;
 extern "C" size_t __real_fread(void* buffer, size_t size, size_t count, FILE* file);
 extern "C" size_t __wrap_fread(void* buffer, size_t size, size_t count, FILE* file) {
   if (fail_read_in > 0 && --fail_read_in == 0) return 0;
   return __real_fread(buffer, size, count, file);
-}
-extern "C" int __real_fstat(int descriptor, struct stat* status);
-extern "C" int __wrap_fstat(int descriptor, struct stat* status) {
-  if (fail_fstat) {
-    errno = EIO;
-    return -1;
-  }
-  return __real_fstat(descriptor, status);
 }
 
 namespace {

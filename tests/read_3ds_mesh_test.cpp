@@ -9,14 +9,14 @@
 
 #include "capture_stdout.h"
 #include "chunk_writer.h"
+#include "failing_fstat.h"
 #include "model/mesh_3ds.h"
 #include "pipe_output.h"
 #include "same_output.h"
 #include "temp_dir.h"
 
-// The reader's file-status and position calls go through here (linked with
-// --wrap=fstat and --wrap=ftell), so a test can make them fail.
-static bool fail_fstat = false;
+// The reader's position calls go through here (linked with --wrap=ftell), so a
+// test can make them fail; its file-status calls, through failing_fstat.
 static bool fail_ftell = false;
 extern "C" long __real_ftell(FILE* file);
 extern "C" long __wrap_ftell(FILE* file) {
@@ -25,14 +25,6 @@ extern "C" long __wrap_ftell(FILE* file) {
     return -1;
   }
   return __real_ftell(file);
-}
-extern "C" int __real_fstat(int descriptor, struct stat* status);
-extern "C" int __wrap_fstat(int descriptor, struct stat* status) {
-  if (fail_fstat) {
-    errno = EIO;
-    return -1;
-  }
-  return __real_fstat(descriptor, status);
 }
 
 namespace {

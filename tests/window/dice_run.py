@@ -138,19 +138,20 @@ class DiceRun:
         return self.window
 
     def window_size(self):
-        info = run_tool(["xwininfo", "-id", self.window])
-        width = re.search(r"^\s*Width:\s*(\d+)$", info, re.M)
-        height = re.search(r"^\s*Height:\s*(\d+)$", info, re.M)
-        check(width and height, "xwininfo gave no size:\n" + info)
-        return int(width.group(1)), int(height.group(1))
+        width, height = self.window_info("Width", "Height")
+        return width, height
 
     def window_position(self):
         """The window's upper-left corner on the screen (no window manager moves it)."""
+        x, y = self.window_info("Absolute upper-left X", "Absolute upper-left Y")
+        return x, y
+
+    def window_info(self, *fields):
+        """Whole-number fields of xwininfo's report on the window, in the order asked."""
         info = run_tool(["xwininfo", "-id", self.window])
-        x = re.search(r"^\s*Absolute upper-left X:\s*(-?\d+)$", info, re.M)
-        y = re.search(r"^\s*Absolute upper-left Y:\s*(-?\d+)$", info, re.M)
-        check(x and y, "xwininfo gave no position:\n" + info)
-        return int(x.group(1)), int(y.group(1))
+        found = [re.search(r"^\s*%s:\s*(-?\d+)$" % field, info, re.M) for field in fields]
+        check(all(found), "xwininfo gave no %s:\n%s" % (" or ".join(fields), info))
+        return [int(match.group(1)) for match in found]
 
     def screenshot(self):
         ppm = run_tool(["import", "-window", self.window, "-depth", "8", "ppm:-"], binary=True)
