@@ -29,7 +29,8 @@ if ! { cmake -S "$(cached CMAKE_HOME_DIRECTORY)" -B "$defaults" \
          -DCMAKE_CXX_COMPILER="$(cached CMAKE_CXX_COMPILER)" \
          -DCMAKE_BUILD_TYPE="$(cached CMAKE_BUILD_TYPE)" \
          -DCMAKE_CXX_FLAGS="$(cached CMAKE_CXX_FLAGS) -DDICE_GLIBC_MALLOC_DEFAULTS" \
-         -DDICE_SANITIZE="$(cached DICE_SANITIZE)" -DBUILD_TESTING=OFF -DDICE_BENCH=OFF &&
+         -DDICE_SANITIZE="$(cached DICE_SANITIZE)" -DDICE_DIE_TEXTURE="$(cached DICE_DIE_TEXTURE)" \
+         -DBUILD_TESTING=OFF -DDICE_BENCH=OFF &&
        cmake --build "$defaults" --target dice -j2; } >"$defaults/build.log" 2>&1; then
   cat "$defaults/build.log" >&2
   echo "frame_rate.sh: the malloc-defaults copy did not build" >&2
