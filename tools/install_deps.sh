@@ -51,6 +51,8 @@ if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "install_deps.sh: not root and no sudo; install: ${missing[*]}" >&2; exit 1; }
   as_root=(sudo)
 fi
-"${as_root[@]}" apt-get update -q
+# Another install may hold dpkg's lock (two scripts set up at once): wait for it.
+lock_wait=(-o DPkg::Lock::Timeout=600)
+"${as_root[@]}" apt-get "${lock_wait[@]}" update -q
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+  apt-get "${lock_wait[@]}" install -y -q --no-install-recommends "${missing[@]}" </dev/null
