@@ -37,7 +37,7 @@ if ! { cmake -S "$(cached CMAKE_HOME_DIRECTORY)" -B "$defaults" \
   exit 1
 fi
 
-exec "$root/tests/window/with_xvfb.sh" python3 "$here/frame_rate.py" \
+exec "$root/tools/with_xvfb.sh" python3 "$here/frame_rate.py" \
   --bare-loop "$build/bench/bare_loop" --dice "$build/dice" \
   --dice-malloc-defaults "$defaults/dice" \
   --make-assets "$build/tools/make_assets" --die-mesh "$root/assets/cube.3ds" "$@"

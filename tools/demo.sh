@@ -26,32 +26,13 @@ configure=(cmake -S "$root" -B "$build" "${variant[@]}")
 cmake --build "$build" --target dice -j "$(nproc)" >&2
 cd "$build"
 
-children=()
-stop_children() { # the program before its X server, which it would outlive noisily
-  local i
-  for ((i = ${#children[@]} - 1; i >= 0; i--)); do
-    kill "${children[i]}" 2>/dev/null || true
-    wait "${children[i]}" 2>/dev/null || true
-  done
-}
-trap stop_children EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
-
-if [ -z "${DISPLAY:-}" ]; then
-  display_pipe=$(mktemp -u)
-  mkfifo "$display_pipe"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_pipe" 2>/dev/null &
-  children+=($!)
-  read -r -t 30 number <"$display_pipe" || { echo "demo.sh: Xvfb did not start" >&2; exit 1; }
-  rm -f "$display_pipe"
-  export DISPLAY=":$number"
+if [ -n "${DISPLAY:-}" ]; then
+  exec ./dice "$@"
+fi
+# The virtual display ends the program before itself, which the program would
+# otherwise outlive noisily.
+exec "$root/tools/with_xvfb.sh" bash -c '
   echo "demo.sh: no display (DISPLAY is not set), so the window opens on a virtual X" \
        "server, display $DISPLAY, where it cannot be seen; the console shows the account." \
        "To see the window, run this again with DISPLAY set to your X display." >&2
-fi
-
-./dice "$@" &
-children+=($!)
-wait "${children[-1]}"
+  exec ./dice "$@"' demo.sh "$@"

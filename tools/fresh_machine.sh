@@ -133,7 +133,7 @@ stage_hand() {
     }
   # Something to show the window on; not needed to build.
   in_root "sudo apt-get install -y -q --no-install-recommends xvfb xauth" >>"$work/hand.log" 2>&1 </dev/null
-  watch_account hand "bash -c 'cd dice/build && exec ../tests/window/with_xvfb.sh ./dice'"
+  watch_account hand "bash -c 'cd dice/build && exec ../tools/with_xvfb.sh ./dice'"
   log "hand: $((SECONDS - stage_start)) s (README's packages, cmake by hand, account exact)"
 }
 

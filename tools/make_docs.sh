@@ -34,7 +34,7 @@ frames=$(mktemp -d)
 trap 'rm -rf "$frames"' EXIT
 
 shoot() {  # dice, then what to take: throw or pips
-"$root/tests/window/with_xvfb.sh" python3 -B - "$root" "$1" "$frames" "$2" <<'EOF'
+"$root/tools/with_xvfb.sh" python3 -B - "$root" "$1" "$frames" "$2" <<'EOF'
 # The program runs only between shots: stopped at once, it is let go until the
 # next chosen path step is printed and stopped again while import takes the window,
 # so the frames are evenly spaced along the throw however fast this machine draws.

@@ -92,19 +92,17 @@ build() {
   log "built $out/dice.exe in $((SECONDS - started)) s"
 }
 
-children=()
-xvfb_pid=
-wine_prefix=
-stop_all() {
-  for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${children[@]}"; do wait "$pid" 2>/dev/null || true; done
-  if [ -n "$wine_prefix" ]; then
-    WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
-    WINEPREFIX="$wine_prefix" wineserver -w 2>/dev/null || true
+checker=
+display_pid=
+stop_all() { # the check, then the display with wine's server: nothing outlives us
+  if [ -n "$checker" ]; then
+    kill "$checker" 2>/dev/null || true
+    wait "$checker" 2>/dev/null || true
   fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
+  if [ -n "$display_pid" ]; then
+    local input=${display[1]:-}
+    [ -z "$input" ] || exec {input}>&-
+    wait "$display_pid" 2>/dev/null || true
   fi
 }
 
@@ -118,33 +116,28 @@ check() {
   cmake --build "$root/build" --target dice -j "$(nproc)" >&2
   log "Linux build/dice built in $((SECONDS - started)) s"
 
+  # wine's own settings in build-windows/, made on first use; nothing of the user's.
+  export WINEPREFIX="$out/wine" WINEARCH=win64 WINEDEBUG=-all
+  # One display for wine's start and the check. It ends, with the prefix's wine
+  # server, when its input does: when this script ends, however it ends.
   trap stop_all EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
   trap 'exit 129' HUP
-
-  local display_pipe
-  display_pipe=$(mktemp -u)
-  mkfifo "$display_pipe"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_pipe" 2>/dev/null &
-  xvfb_pid=$!
+  coproc display { exec "$root/tools/with_xvfb.sh" --wine --serve; }
+  display_pid=$display_PID
   local number
-  read -r -t 30 number <"$display_pipe" || { log "Xvfb did not start"; exit 1; }
-  rm -f "$display_pipe"
-  export DISPLAY=":$number"
-  export LIBGL_ALWAYS_SOFTWARE=1
+  read -r -t 60 number <&"${display[0]}" || { log "no virtual display"; exit 1; }
+  export DISPLAY=":$number" LIBGL_ALWAYS_SOFTWARE=1
 
-  # wine's own settings in build-windows/, made on first use; nothing of the user's.
-  wine_prefix="$out/wine"
-  export WINEPREFIX="$wine_prefix" WINEARCH=win64 WINEDEBUG=-all
   started=$SECONDS
   wineboot -i >/dev/null 2>&1
   log "wine prefix $WINEPREFIX ready in $((SECONDS - started)) s"
 
   python3 -B "$root/tests/window/wine_check.py" "$out/dice.exe" \
     "$out/CMakeFiles/dice.dir/src/app/main.cpp.obj" "$root/build/dice" "$root/assets/cube.3ds" &
-  children+=($!)
-  wait "${children[-1]}"
+  checker=$!
+  wait "$checker"
 }
 
 case "${1:-}" in

@@ -5,7 +5,7 @@ darker than the atlas's faces inside it, where the plain build's die is white
 throughout; the account is the plain build's; and after several left clicks the
 account has only been repeated and the picture is the same, pixel for pixel.
 
-Usage: pips_test.py rest DICE CUBE_3DS, on an X display (see with_xvfb.sh); die.bmp is
+Usage: pips_test.py rest DICE CUBE_3DS, on an X display (see tools/with_xvfb.sh); die.bmp is
 taken from beside CUBE_3DS.
 """
 

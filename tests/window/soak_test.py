@@ -3,7 +3,7 @@
 whole account again, and after the last click the process holds exactly as many
 descriptors as after the twentieth, and hardly more resident memory (from /proc).
 
-Usage: soak_test.py clicks DICE CUBE_3DS, on an X display (see with_xvfb.sh).
+Usage: soak_test.py clicks DICE CUBE_3DS, on an X display (see tools/with_xvfb.sh).
 """
 
 import os

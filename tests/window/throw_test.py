@@ -3,7 +3,7 @@
 lines carry the figures the throw is known by, nothing moves or prints once the die
 lies still, and the picture shows it unrotated at the lower right, inside the window.
 
-Usage: throw_test.py rest DICE CUBE_3DS, on an X display (see with_xvfb.sh).
+Usage: throw_test.py rest DICE CUBE_3DS, on an X display (see tools/with_xvfb.sh).
 """
 
 import time

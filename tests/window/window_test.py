@@ -2,7 +2,7 @@
 """The program in a real window: title, size and place, the start-up account, the picture,
 and the left click that reads the mesh again.
 
-Usage: window_test.py CASE DICE CUBE_3DS, on an X display (see with_xvfb.sh).
+Usage: window_test.py CASE DICE CUBE_3DS, on an X display (see tools/with_xvfb.sh).
 """
 
 import math
