@@ -2,8 +2,8 @@
 # Runs a command on a private virtual X display (Xvfb) and ends the display, and
 # everything the command started, however either of them ends.
 #
-# Usage: tools/with_xvfb.sh [--wine] command [args...]
-#        tools/with_xvfb.sh [--wine] --serve
+# Usage: tools/with_xvfb.sh [--wine] [--screen WxH] command [args...]
+#        tools/with_xvfb.sh [--wine] [--screen WxH] --serve
 #   command  runs with DISPLAY set to a new Xvfb of its own and LIBGL_ALWAYS_SOFTWARE=1
 #            (Mesa's software renderer), in a process group of its own: ^C, SIGTERM
 #            and SIGHUP are passed on to that group, and when the command ends,
@@ -14,6 +14,8 @@
 #            standard input ends (the caller holds the other end of a pipe, so even
 #            a caller killed outright ends it) or it is signalled.
 #   --wine   also ends the wine server of $WINEPREFIX, which runs on the display.
+#   --screen the display's size in pixels (1024x768 without it), for windows made
+#            larger than the program's own.
 # Exits 2 when Xvfb is missing or does not start. Xvfb is told to end when this
 # script does, even by SIGKILL; nothing is left in /tmp.
 set -euo pipefail
@@ -22,17 +24,23 @@ say() { echo "with_xvfb.sh: $*" >&2; }
 
 wine=false
 serve=false
+screen=1024x768
 while [ $# -gt 0 ]; do
   case "$1" in
     --wine) wine=true ;;
     --serve) serve=true ;;
+    --screen)
+      [[ ${2:-} =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || { say "--screen takes WIDTHxHEIGHT"; exit 2; }
+      screen=$2
+      shift
+      ;;
     --) shift; break ;;
     *) break ;;
   esac
   shift
 done
 if { $serve && [ $# -ne 0 ]; } || { ! $serve && [ $# -eq 0 ]; }; then
-  say "usage: with_xvfb.sh [--wine] command [args...] | with_xvfb.sh [--wine] --serve"
+  say "usage: with_xvfb.sh [--wine] [--screen WxH] command [args...] | with_xvfb.sh [--wine] [--screen WxH] --serve"
   exit 2
 fi
 if $wine && [ -z "${WINEPREFIX:-}" ]; then
@@ -103,7 +111,7 @@ trap 'on_signal HUP 129' HUP
 # A session of its own, so ^C at a terminal reaches the command (through us) rather
 # than the display under it; --pdeathsig ends it with us whatever ends us.
 exec {numbers}< <(exec setsid setpriv --pdeathsig TERM \
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>&1 >/dev/null 2>&1)
+  Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>&1 >/dev/null 2>&1)
 xvfb_pid=$!
 read -r -t 30 number <&"$numbers" || { say "Xvfb did not start"; exit 2; }
 exec {numbers}<&-
