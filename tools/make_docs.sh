@@ -6,6 +6,8 @@
 # Builds dice in build/ (or the build folder given) first, and the textured one in
 # that folder's name with -pips added. Exits non-zero on failure.
 #
+# Last, the menu's icons in packaging/icons/, from the die with its pips too.
+#
 # Usage: tools/make_docs.sh [build-dir]
 set -euo pipefail
 
@@ -109,3 +111,74 @@ done
   -define png:exclude-chunks=date,time "$root/docs/pips.png"
 echo "make_docs.sh: wrote docs/screenshot.png, docs/throw.gif" \
      "($(stat -c %s "$root/docs/throw.gif") bytes, $((${#moving[@]} + 1)) frames) and docs/pips.png"
+
+# The menu's icons, packaging/icons/dice-N.png: the die with its pips early in its
+# fall, three faces showing, from a real run whose window is made fifteen times the
+# program's size (the program draws to its window's size), cut out with its black
+# surround made clear and scaled down, so every size is smoothed from a large picture.
+icon_height=7200
+"$root/tools/with_xvfb.sh" --screen "$((icon_height * 4 / 3))x$icon_height" \
+  python3 -B - "$root" "$build-pips/dice" "$frames/icon.ppm" "$icon_height" <<'EOF'
+import os, re, signal, sys
+
+root, dice, icon, height = sys.argv[1:]
+sys.path.insert(0, os.path.join(root, "tests", "window"))
+from dice_run import PATH_LINE, DiceRun, TestFailure, run_tool
+
+ICON_STEP = 16  # as the screenshot: three faces towards the viewer
+STEP_TIMEOUT = 120.0
+
+def run_to_step(run, step):
+    run.process.send_signal(signal.SIGCONT)
+    run.wait_output(lambda out: len(PATH_LINE.findall(out[len(run.dump):])) >= step,
+                    STEP_TIMEOUT, "path step %d" % step)
+    run.process.send_signal(signal.SIGSTOP)
+
+def cut_out_die(ppm):
+    """The smallest box around what is not black: ImageMagick's resource limits
+    refuse the whole window, which is several times larger than the die."""
+    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+    if not match:
+        raise TestFailure("import gave no 8-bit binary PPM")
+    width, rows = int(match.group(1)), int(match.group(2))
+    stride = width * 3
+    lines = [ppm[match.end() + y * stride : match.end() + (y + 1) * stride] for y in range(rows)]
+    drawn = [y for y, line in enumerate(lines) if line.strip(b"\0")]
+    if not drawn:
+        raise TestFailure("the window is black: no die drawn")
+    left = min((stride - len(lines[y].lstrip(b"\0"))) // 3 for y in drawn)
+    right = max((len(lines[y].rstrip(b"\0")) + 2) // 3 for y in drawn)
+    kept = range(drawn[0], drawn[-1] + 1)
+    cut = b"".join(lines[y][left * 3 : right * 3] for y in kept)
+    return b"P6\n%d %d\n255\n" % (right - left, len(kept)) + cut
+
+try:
+    assets = os.path.join(root, "assets")
+    with DiceRun(dice, os.path.join(assets, "cube.3ds"), [os.path.join(assets, "die.bmp")]) as run:
+        run.process.send_signal(signal.SIGSTOP)
+        try:
+            run_to_step(run, ICON_STEP - 1)
+            run.find_window()
+            run_tool(["xdotool", "windowsize", run.window, str(int(height) * 4 // 3), height])
+            run_to_step(run, ICON_STEP)  # drawn at the new size since the last step
+            ppm = run_tool(["import", "-window", run.window, "-depth", "8", "ppm:-"], binary=True)
+        finally:
+            run.process.send_signal(signal.SIGCONT)
+    with open(icon, "wb") as out:
+        out.write(cut_out_die(ppm))
+except TestFailure as failure:
+    sys.exit("make_docs.sh: icon: %s" % failure)
+EOF
+# The black around the die (not the pips: the white faces enclose them) made clear,
+# on a square canvas with a little room around the die.
+mkdir -p "$root/packaging/icons"
+icon_side=$("$magick" "$frames/icon.ppm" -format '%[fx:round(max(w,h)*1.06)]' info:)
+"$magick" "$frames/icon.ppm" -bordercolor black -border 1 -fill none -floodfill +0+0 black \
+  -trim +repage -gravity center -background none -extent "${icon_side}x$icon_side" \
+  "$frames/icon.png"
+for size in 16 22 24 32 48 64 128 256; do # the hicolor sizes packaging/packaging.cmake installs
+  "$magick" "$frames/icon.png" -resize "${size}x$size" -strip -define png:exclude-chunks=date,time \
+    "$root/packaging/icons/dice-$size.png"
+done
+echo "make_docs.sh: wrote packaging/icons/dice-{16,22,24,32,48,64,128,256}.png" \
+     "(from a ${icon_side}-pixel cut of a $((icon_height * 4 / 3))x$icon_height window)"
