@@ -75,6 +75,16 @@ end_xvfb() { # Xvfb removes its lock file and socket itself when it ends on SIGT
   fi
 }
 
+end_wine_server_folder() { # wine keeps its ended server's lock in /tmp, named for the prefix
+  local name folder
+  name="server-$(stat -c %D "$WINEPREFIX" 2>/dev/null)-$(printf %x "$(stat -c %i "$WINEPREFIX" 2>/dev/null || echo 0)")"
+  for folder in /tmp/wine-*/"$name" "/tmp/.wine-$(id -u)/$name"; do
+    [ -d "$folder" ] && [ -O "$folder" ] || continue
+    rm -rf "$folder"
+    rmdir "$(dirname "$folder")" 2>/dev/null || true # empty once no other prefix uses it
+  done
+}
+
 clean_up() {
   local status=$?
   trap '' INT TERM HUP
@@ -82,6 +92,7 @@ clean_up() {
   if $wine; then # wine's server outlives its programs by a few seconds otherwise
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
+    end_wine_server_folder
   fi
   end_xvfb
   exit "${interrupted:-$status}"
