@@ -19,11 +19,8 @@ if [ "${1:-}" = --pips ]; then
   variant=(-DDICE_DIE_TEXTURE=die.bmp)
 fi
 "$root/tools/install_deps.sh" demo
-configure=(cmake -S "$root" -B "$build" "${variant[@]}")
-# A build folder that tools/test.sh set up keeps its tests; a new one leaves them out.
-[ -f "$build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
-"${configure[@]}" >&2
-cmake --build "$build" --target dice -j "$(nproc)" >&2
+source "$root/tools/lib/common.sh"
+build_program "$build" "${variant[@]}"
 cd "$build"
 
 if [ -n "${DISPLAY:-}" ]; then

@@ -13,12 +13,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build}
 build=${build%/}
 "$root/tools/install_deps.sh" test
-cmake -S "$root" -B "$build"
-cmake --build "$build" --target dice -j "$(nproc)"
-pips_configure=(cmake -S "$root" -B "$build-pips" -DDICE_DIE_TEXTURE=die.bmp)
-[ -f "$build-pips/CMakeCache.txt" ] || pips_configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
-"${pips_configure[@]}"
-cmake --build "$build-pips" --target dice -j "$(nproc)"
+source "$root/tools/lib/common.sh"
+build_program "$build"
+build_program "$build-pips" -DDICE_DIE_TEXTURE=die.bmp
 
 # ImageMagick's convert by its own name: another convert may come first on PATH.
 magick=
