@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the program in build/ and runs it there, beside its cube.3ds: on the display
-# in DISPLAY, or, with none, on a virtual X server started here (the console says
-# which). Installs the missing Debian packages the program needs, and no more: the
+# Builds the program and runs it: on your display, or on a virtual one when there is none.
+#
+# Builds in build/ and runs the program there, beside its cube.3ds: on the display in
+# DISPLAY, or, with none, on a virtual X server started here (the console says which). Installs the missing Debian packages the program needs, and no more: the
 # tests and benchmarks are neither looked for nor built. Set-up and build messages
 # go to stderr, so standard output is the program's own.
 #

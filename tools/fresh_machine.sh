@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Proves that a new user's Debian 12 machine needs nothing but what the README and
-# docs/building.md say.
+# Proves, in a new bare Debian 12 root, that the README's commands do all the set-up.
+#
 # Builds a minimal Debian 12 root with debootstrap (mirror taken from this machine's
 # apt configuration), adds sudo and an ordinary user with password-less sudo, copies
 # the committed tree of HEAD into the user's home, and there, with no DISPLAY:

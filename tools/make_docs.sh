@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Writes the pictures of the die in docs/ from real runs on a private Xvfb:
+# Writes the pictures of the die in docs/ from real runs on a private virtual display.
+#
 # docs/screenshot.png (the 640 x 480 window, die in mid-flight), docs/throw.gif
 # (the whole throw, from the first path step to rest, sampled to a few seconds) and
 # docs/pips.png (the die built with its texture, in flight and at rest, enlarged).

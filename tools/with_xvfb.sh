@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a command on a private virtual X display (Xvfb) and ends the display, and
-# everything the command started, however either of them ends.
+# Runs a command on a private virtual X display, and leaves nothing behind however it ends.
+#
+# The display (Xvfb) ends, with everything the command started, however either ends.
 #
 # Usage: tools/with_xvfb.sh [--wine] command [args...]
 #        tools/with_xvfb.sh [--wine] --serve
