@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the program in build/ and runs it there, beside its cube.3ds: on the display
-# in DISPLAY, or, with none, on a virtual X server started here (the console says
-# which). Installs the missing Debian packages the program needs, and no more: the
+# Builds the program and runs it: on your display, or on a virtual one when there is none.
+#
+# Builds in build/ and runs the program there, beside its cube.3ds: on the display in
+# DISPLAY, or, with none, on a virtual X server started here (the console says which). Installs the missing Debian packages the program needs, and no more: the
 # tests and benchmarks are neither looked for nor built. Set-up and build messages
 # go to stderr, so standard output is the program's own.
 #
@@ -19,11 +20,8 @@ if [ "${1:-}" = --pips ]; then
   variant=(-DDICE_DIE_TEXTURE=die.bmp)
 fi
 "$root/tools/install_deps.sh" demo
-configure=(cmake -S "$root" -B "$build" "${variant[@]}")
-# A build folder that tools/test.sh set up keeps its tests; a new one leaves them out.
-[ -f "$build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
-"${configure[@]}" >&2
-cmake --build "$build" --target dice -j "$(nproc)" >&2
+source "$root/tools/lib/common.sh"
+build_program "$build" "${variant[@]}"
 cd "$build"
 
 if [ -n "${DISPLAY:-}" ]; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Proves that a new user's Debian 12 machine needs nothing but what the README says.
+# Proves, in a new bare Debian 12 root, that the README's commands do all the set-up.
+#
 # Builds a minimal Debian 12 root with debootstrap (mirror taken from this machine's
 # apt configuration), adds sudo and an ordinary user with password-less sudo, copies
 # the committed tree of HEAD into the user's home, and there, with no DISPLAY:
@@ -8,7 +9,7 @@
 #          tool may have been installed
 #   test   tools/test.sh must pass
 #   hand   in a second copy of the bare root, beside the other two: only the packages
-#          named under "Building by hand" in the README, the two cmake commands, and
+#          named in docs/building.md ("Building by hand"), the two cmake commands, and
 #          the same account
 # Prints how long each stage took. Needs root; exits 0 only when every stage passed.
 #
@@ -117,10 +118,9 @@ stage_test() {
 
 stage_hand() {
   local stage_start=$SECONDS install
-  # The README's own line, so the check fails if the README names too little.
-  install=$(sed -n '/^## Building by hand/,/^## /p' "$root/home/$user/dice/README.md" |
-    grep -m 1 '^sudo apt-get install ') ||
-    fail "hand: the README's 'Building by hand' has no 'sudo apt-get install' line"
+  # The page's own line, so the check fails if the page names too little.
+  install=$(grep -m 1 '^sudo apt-get install ' "$root/home/$user/dice/docs/building.md") ||
+    fail "hand: docs/building.md has no 'sudo apt-get install' line"
   in_root "sudo apt-get update -q && sudo ${install#sudo } -y -q" >"$work/hand.log" 2>&1 </dev/null ||
     {
       tail -n 20 "$work/hand.log" >&2
@@ -134,7 +134,7 @@ stage_hand() {
   # Something to show the window on; not needed to build.
   in_root "sudo apt-get install -y -q --no-install-recommends xvfb xauth" >>"$work/hand.log" 2>&1 </dev/null
   watch_account hand "bash -c 'cd dice/build && exec ../tools/with_xvfb.sh ./dice'"
-  log "hand: $((SECONDS - stage_start)) s (README's packages, cmake by hand, account exact)"
+  log "hand: $((SECONDS - stage_start)) s (docs/building.md's packages, cmake by hand, account exact)"
 }
 
 inside() {

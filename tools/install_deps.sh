@@ -46,10 +46,11 @@ done
 # Everything here goes to stderr: the demo's standard output is the program's alone.
 exec >&2
 echo "install_deps.sh: installing ${missing[*]}"
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "install_deps.sh: not root and no sudo; install: ${missing[*]}" >&2; exit 1; }
-  as_root=(sudo)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/tools/lib/common.sh"
+if [ ${#as_root[@]} -ne 0 ] && ! command -v sudo >/dev/null; then
+  echo "install_deps.sh: not root and no sudo; install: ${missing[*]}" >&2
+  exit 1
 fi
 # Another install may hold dpkg's lock (two scripts set up at once): wait for it.
 lock_wait=(-o DPkg::Lock::Timeout=600)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Writes the README's pictures of the die from a real run on a private Xvfb:
+# Writes the pictures of the die in docs/ from real runs on a private virtual display.
+#
 # docs/screenshot.png (the 640 x 480 window, die in mid-flight), docs/throw.gif
 # (the whole throw, from the first path step to rest, sampled to a few seconds) and
 # docs/pips.png (the die built with its texture, in flight and at rest, enlarged).
@@ -15,12 +16,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build}
 build=${build%/}
 "$root/tools/install_deps.sh" test
-cmake -S "$root" -B "$build"
-cmake --build "$build" --target dice -j "$(nproc)"
-pips_configure=(cmake -S "$root" -B "$build-pips" -DDICE_DIE_TEXTURE=die.bmp)
-[ -f "$build-pips/CMakeCache.txt" ] || pips_configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
-"${pips_configure[@]}"
-cmake --build "$build-pips" --target dice -j "$(nproc)"
+source "$root/tools/lib/common.sh"
+build_program "$build"
+build_program "$build-pips" -DDICE_DIE_TEXTURE=die.bmp
 
 # ImageMagick's convert by its own name: another convert may come first on PATH.
 magick=

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything in build/ with warnings as errors, runs every test (the real-window
-# ones on private virtual X servers) and checks the C++ sources' formatting.
+# Builds everything, runs every test and checks the formatting: the test command.
+#
+# Builds in build/ with warnings as errors, runs every test (the real-window ones on
+# private virtual X servers) and checks the C++ sources' formatting.
 # Installs missing Debian packages first. Exits non-zero if any step fails.
 #
 #   tools/test.sh              the plain build

@@ -20,8 +20,7 @@ out="$root/build-windows"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 freeglut="$out/freeglut"
 
-as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+source "$root/tools/lib/common.sh"
 
 log() { echo "windows.sh: $*" >&2; }
 
@@ -109,11 +108,8 @@ stop_all() { # the check, then the display with wine's server: nothing outlives 
 check() {
   build
   # The Linux program, as tools/demo.sh builds it: what dice.exe is compared with.
-  local configure=(cmake -S "$root" -B "$root/build")
-  [ -f "$root/build/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
   local started=$SECONDS
-  "${configure[@]}" >&2
-  cmake --build "$root/build" --target dice -j "$(nproc)" >&2
+  build_program "$root/build"
   log "Linux build/dice built in $((SECONDS - started)) s"
 
   # wine's own settings in build-windows/, made on first use; nothing of the user's.

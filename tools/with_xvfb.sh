@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a command on a private virtual X display (Xvfb) and ends the display, and
-# everything the command started, however either of them ends.
+# Runs a command on a private virtual X display, and leaves nothing behind however it ends.
+#
+# The display (Xvfb) ends, with everything the command started, however either ends.
 #
 # Usage: tools/with_xvfb.sh [--wine] [--screen WxH] command [args...]
 #        tools/with_xvfb.sh [--wine] [--screen WxH] --serve
@@ -83,6 +84,16 @@ end_xvfb() { # Xvfb removes its lock file and socket itself when it ends on SIGT
   fi
 }
 
+end_wine_server_folder() { # wine keeps its ended server's lock in /tmp, named for the prefix
+  local name folder
+  name="server-$(stat -c %D "$WINEPREFIX" 2>/dev/null)-$(printf %x "$(stat -c %i "$WINEPREFIX" 2>/dev/null || echo 0)")"
+  for folder in /tmp/wine-*/"$name" "/tmp/.wine-$(id -u)/$name"; do
+    [ -d "$folder" ] && [ -O "$folder" ] || continue
+    rm -rf "$folder"
+    rmdir "$(dirname "$folder")" 2>/dev/null || true # empty once no other prefix uses it
+  done
+}
+
 clean_up() {
   local status=$?
   trap '' INT TERM HUP
@@ -90,6 +101,7 @@ clean_up() {
   if $wine; then # wine's server outlives its programs by a few seconds otherwise
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
+    end_wine_server_folder
   fi
   end_xvfb
   exit "${interrupted:-$status}"
