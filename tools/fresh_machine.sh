@@ -20,86 +20,18 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-suite=bookworm
-user=dev
-demo_timeout=900 # seconds, packages and build included
-still_watch=2    # seconds the resting die is watched for stray output
+tool=fresh_machine.sh
+source "$repo/tools/lib/debian_root.sh"
 
-log() { echo "fresh_machine.sh: $*"; }
-fail() {
-  log "FAILED: $*" >&2
-  exit 1
-}
-
-# ---- inside the namespaces: we are PID 1 of our own PID namespace ----
-
-user_shell() { # the ordinary user's shell in $root, with a bare login environment
-  shell=(chroot --userspec="$user:$user" --groups="$user" "$root"
-    env -i HOME="/home/$user" USER="$user" LOGNAME="$user" SHELL=/bin/bash
-    PATH=/usr/local/bin:/usr/bin:/bin bash -c)
-}
-
-in_root() { # command: run in the user's home
-  user_shell
-  "${shell[@]}" "cd ~ && $1"
-}
-
-kill_strays() { # whatever a stage left running in $root would slow the rest down
-  local link
-  for link in /proc/[0-9]*/root; do
-    [ "$(readlink "$link" 2>/dev/null)" = "$root" ] && kill -KILL "${link//[!0-9]/}" 2>/dev/null
-  done
-  return 0
-}
-
-mount_system() { # root: what a running Debian has mounted; all of it dies with us
-  mount -t proc proc "$1/proc"
-  mount -t sysfs -o ro sysfs "$1/sys"
-  mount -t devpts -o newinstance,ptmxmode=666 devpts "$1/dev/pts"
-  mount -t tmpfs -o mode=1777 shm "$1/dev/shm"
-}
-
-add_user() { # root
-  chroot "$1" useradd --create-home --shell /bin/bash "$user"
-  echo "$user ALL=(ALL) NOPASSWD:ALL" >"$1/etc/sudoers.d/$user"
-  chmod 440 "$1/etc/sudoers.d/$user"
-  cp /etc/resolv.conf "$1/etc/resolv.conf"
+copy_tree() { # root: the committed tree of HEAD, in the user's home
   mkdir "$1/home/$user/dice"
   git -C "$repo" archive HEAD | tar -x -C "$1/home/$user/dice"
   chroot "$1" chown -R "$user:$user" "/home/$user/dice"
 }
 
-# Runs a command as the user until the account's 291 path lines are out and a little
-# longer, stops it, and compares its standard output with the expected account.
-watch_account() { # name command
-  local name=$1 command=$2 out="$work/$1.out" pid
-  user_shell
-  # exec all the way down, so the TERM below reaches the command itself
-  (exec "${shell[@]}" "cd ~ && exec $command") >"$out" 2>"$work/$name.err" </dev/null &
-  pid=$!
-  local deadline=$((SECONDS + demo_timeout))
-  while [ "$(tr -cd '\t' <"$out" | wc -c)" -lt 291 ]; do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      tail -n 30 "$work/$name.err" >&2
-      fail "$name: the command ended before the die came to rest"
-    fi
-    [ $SECONDS -lt $deadline ] || fail "$name: the die did not come to rest within ${demo_timeout} s"
-    sleep 1
-  done
-  sleep "$still_watch"
-  kill -TERM "$pid"
-  wait "$pid" || true
-  kill_strays
-  if ! cmp -s "$out" "$work/expected.out"; then
-    cmp "$out" "$work/expected.out" >&2 || true
-    diff <(head -c 2000 "$out") <(head -c 2000 "$work/expected.out") | head -n 20 >&2 || true
-    fail "$name: standard output is not exactly the account of assets/cube.3ds"
-  fi
-}
-
 stage_demo() {
   local stage_start=$SECONDS package
-  watch_account demo "dice/tools/demo.sh"
+  watch_account demo "dice/tools/demo.sh" "$work/expected.out" assets/cube.3ds
   for package in libgtest-dev libbenchmark-dev python3; do
     ! chroot "$root" dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok' ||
       fail "demo: tools/demo.sh installed $package, which only the tests need"
@@ -133,7 +65,8 @@ stage_hand() {
     }
   # Something to show the window on; not needed to build.
   in_root "sudo apt-get install -y -q --no-install-recommends xvfb xauth" >>"$work/hand.log" 2>&1 </dev/null
-  watch_account hand "bash -c 'cd dice/build && exec ../tools/with_xvfb.sh ./dice'"
+  watch_account hand "bash -c 'cd dice/build && exec ../tools/with_xvfb.sh ./dice'" \
+    "$work/expected.out" assets/cube.3ds
   log "hand: $((SECONDS - stage_start)) s (docs/building.md's packages, cmake by hand, account exact)"
 }
 
@@ -143,12 +76,8 @@ inside() {
   root="$work/root"
   local started=$SECONDS stage_start=$SECONDS
 
-  debootstrap --variant=minbase --include=sudo "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    {
-      tail -n 20 "$work/debootstrap.log" >&2
-      fail "debootstrap"
-    }
-  add_user "$root"
+  debian_root_make "$root"
+  copy_tree "$root"
   # The by-hand stage needs a root as bare as this one.
   cp -a "$root" "$work/hand"
   mount_system "$root"
@@ -174,58 +103,8 @@ fi
 
 # ---- outside: set up, run the namespaced part, clean up whatever happened ----
 
-[ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot, mounts)"
-for tool in debootstrap python3 git unshare; do
-  command -v "$tool" >/dev/null || missing_tools=1
-done
-if [ -n "${missing_tools:-}" ]; then
-  apt-get update -q >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    debootstrap python3 git util-linux </dev/null >&2
-fi
-
-# The first configured source of the suite's main component: the mirror this
-# machine already uses.
-mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT) $(TARGET_OF)' |
-  awk -v suite="$suite" '$2 == suite && $3 == "main" && $4 == "deb" { print $1; exit }')
-[ -n "$mirror" ] || fail "no apt source for Debian $suite main in this machine's configuration"
-
-work=$(mktemp -d /var/tmp/dice-fresh.XXXXXX)
-namespace_pid=""
-
-clean_up() {
-  local status=$?
-  trap - EXIT INT TERM HUP
-  if [ -n "$namespace_pid" ]; then
-    # unshare --kill-child passes this on to our PID 1, and the kernel ends
-    # every process of the namespace with it, and with them its mounts.
-    kill -KILL "$namespace_pid" 2>/dev/null || true
-    wait "$namespace_pid" 2>/dev/null || true
-  fi
-  # The namespace's processes die with its PID 1; wait until none is left in the root.
-  local tries=0 left
-  while [ $tries -lt 300 ] && find /proc -maxdepth 2 -name root -lname "$work/*" 2>/dev/null | grep -q .; do
-    sleep 0.1
-    tries=$((tries + 1))
-  done
-  left=$(awk -v dir="$work" 'index($5, dir) == 1 { print $5 }' /proc/self/mountinfo)
-  if [ -n "$left" ]; then
-    log "still mounted, so $work is kept: $left" >&2
-    exit 1
-  fi
-  rm -rf --one-file-system "$work"
-  exit "$status"
-}
-trap clean_up EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
-
-# --pdeathsig: even a SIGKILL of this script takes the namespace with it.
-setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child --mount-proc \
-  "$repo/tools/fresh_machine.sh" --inside "$work" "$mirror" &
-namespace_pid=$!
+debian_root_prepare dice-fresh
+debian_root_start "$repo/tools/fresh_machine.sh" --inside "$work" "$mirror"
 status=0
-wait "$namespace_pid" || status=$?
-namespace_pid=""
+debian_root_wait || status=$?
 exit "$status"

@@ -1,0 +1,165 @@
+# A new bare Debian 12 root with an ordinary user, for the checks that must see what a
+# new user sees (tools/fresh_machine.sh, tools/package.sh check); sourced, never run.
+#
+# The sourcing script sets $tool (its name, for messages) and runs in two parts:
+#   outside  debian_root_prepare NAME (root, tools, the mirror, the work folder $work and the
+#            clean-up), then debian_root_start SCRIPT ARGS... and debian_root_wait. The
+#            script is run again as PID 1 of a private mount and PID namespace, so no
+#            mount and no process can outlive the check, however it ends (^C included);
+#            $work is deleted only after the namespace is gone and nothing is mounted
+#            under it. A script with work of its own beside the namespace defines
+#            debian_root_stop_others, which the clean-up calls first.
+#   inside   debian_root_make ROOT (debootstrap, sudo, the user), mount_system ROOT, and
+#            the helpers below to run commands as the user and watch the program.
+# The root gets no bind mount of the machine's /dev: debootstrap makes the device nodes.
+
+suite=bookworm
+user=dev
+account_timeout=900 # seconds until the die must rest, packages and build included
+still_watch=2       # seconds the resting die is watched for stray output
+user_login=false    # true: the user's commands run in a login shell (PATH from /etc/profile)
+
+log() { echo "$tool: $*"; }
+fail() {
+  log "FAILED: $*" >&2
+  exit 1
+}
+
+# ---- inside the namespaces: we are PID 1 of our own PID namespace ----
+
+user_shell() { # the ordinary user's shell in $root, with a bare login environment
+  local login=()
+  ! $user_login || login=(-l)
+  shell=(chroot --userspec="$user:$user" --groups="$user" "$root"
+    env -i HOME="/home/$user" USER="$user" LOGNAME="$user" SHELL=/bin/bash
+    PATH=/usr/local/bin:/usr/bin:/bin bash "${login[@]}" -c)
+}
+
+in_root() { # command: run in the user's home
+  user_shell
+  "${shell[@]}" "cd ~ && $1"
+}
+
+kill_strays() { # whatever a stage left running in $root would slow the rest down
+  local link
+  for link in /proc/[0-9]*/root; do
+    [ "$(readlink "$link" 2>/dev/null)" = "$root" ] && kill -KILL "${link//[!0-9]/}" 2>/dev/null
+  done
+  return 0
+}
+
+mount_system() { # root: what a running Debian has mounted; all of it dies with us
+  mount -t proc proc "$1/proc"
+  mount -t sysfs -o ro sysfs "$1/sys"
+  mount -t devpts -o newinstance,ptmxmode=666 devpts "$1/dev/pts"
+  mount -t tmpfs -o mode=1777 shm "$1/dev/shm"
+}
+
+debian_root_make() { # root: a minimal Debian with sudo and the user, password-less sudo
+  debootstrap --variant=minbase --include=sudo "$suite" "$1" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    {
+      tail -n 20 "$work/debootstrap.log" >&2
+      fail "debootstrap"
+    }
+  chroot "$1" useradd --create-home --shell /bin/bash "$user"
+  echo "$user ALL=(ALL) NOPASSWD:ALL" >"$1/etc/sudoers.d/$user"
+  chmod 440 "$1/etc/sudoers.d/$user"
+  cp /etc/resolv.conf "$1/etc/resolv.conf"
+}
+
+# Runs a command as the user until the account's 291 path lines are out and a little
+# longer, stops it, and compares its standard output with the expected account.
+watch_account() { # name command expected-file what-it-is-the-account-of
+  local name=$1 command=$2 expected=$3 of=$4 out="$work/$1.out" pid
+  user_shell
+  # exec all the way down, so the TERM below reaches the command itself
+  (exec "${shell[@]}" "cd ~ && exec $command") >"$out" 2>"$work/$name.err" </dev/null &
+  pid=$!
+  local deadline=$((SECONDS + account_timeout))
+  while [ "$(tr -cd '\t' <"$out" | wc -c)" -lt 291 ]; do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      tail -n 30 "$work/$name.err" >&2
+      fail "$name: the command ended before the die came to rest"
+    fi
+    [ $SECONDS -lt $deadline ] || fail "$name: the die did not come to rest within ${account_timeout} s"
+    sleep 1
+  done
+  sleep "$still_watch"
+  kill -TERM "$pid"
+  wait "$pid" || true
+  kill_strays
+  if ! cmp -s "$out" "$expected"; then
+    cmp "$out" "$expected" >&2 || true
+    diff <(head -c 2000 "$out") <(head -c 2000 "$expected") | head -n 20 >&2 || true
+    fail "$name: standard output is not exactly the account of $of"
+  fi
+}
+
+# ---- outside: set up, run the namespaced part, clean up whatever happened ----
+
+debian_root_prepare() { # work-folder-name: sets $mirror and $work, and the clean-up of both
+  [ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot, mounts)"
+  local tool_name missing_tools=
+  for tool_name in debootstrap python3 git unshare; do
+    command -v "$tool_name" >/dev/null || missing_tools=1
+  done
+  if [ -n "$missing_tools" ]; then
+    apt-get -o DPkg::Lock::Timeout=600 update -q >&2
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q \
+      --no-install-recommends debootstrap python3 git util-linux </dev/null >&2
+  fi
+
+  # The first configured source of the suite's main component: the mirror this
+  # machine already uses.
+  mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT) $(TARGET_OF)' |
+    awk -v suite="$suite" '$2 == suite && $3 == "main" && $4 == "deb" { print $1; exit }')
+  [ -n "$mirror" ] || fail "no apt source for Debian $suite main in this machine's configuration"
+
+  work=$(mktemp -d "/var/tmp/$1.XXXXXX")
+  namespace_pid=""
+  trap debian_root_clean_up EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  trap 'exit 129' HUP
+}
+
+debian_root_clean_up() {
+  local status=$?
+  trap - EXIT INT TERM HUP
+  if declare -F debian_root_stop_others >/dev/null; then
+    debian_root_stop_others
+  fi
+  if [ -n "$namespace_pid" ]; then
+    # unshare --kill-child passes this on to our PID 1, and the kernel ends
+    # every process of the namespace with it, and with them its mounts.
+    kill -KILL "$namespace_pid" 2>/dev/null || true
+    wait "$namespace_pid" 2>/dev/null || true
+  fi
+  # The namespace's processes die with its PID 1; wait until none is left in the root.
+  local tries=0 left
+  while [ $tries -lt 300 ] && find /proc -maxdepth 2 -name root -lname "$work/*" 2>/dev/null | grep -q .; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  left=$(awk -v dir="$work" 'index($5, dir) == 1 { print $5 }' /proc/self/mountinfo)
+  if [ -n "$left" ]; then
+    log "still mounted, so $work is kept: $left" >&2
+    exit 1
+  fi
+  rm -rf --one-file-system "$work"
+  exit "$status"
+}
+
+debian_root_start() { # script args...: the script's inside part, in its namespaces
+  # --pdeathsig: even a SIGKILL of this script takes the namespace with it.
+  setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child --mount-proc \
+    "$@" &
+  namespace_pid=$!
+}
+
+debian_root_wait() { # the inside part's exit status
+  local status=0
+  wait "$namespace_pid" || status=$?
+  namespace_pid=""
+  return "$status"
+}
