@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and the machine lacks.
 #
-# Usage: tools/install_deps.sh [demo|test|windows]
+# Usage: tools/install_deps.sh [demo|test|windows|package]
 #   demo     build the program and run it, on a virtual X server if there is no display
 #   test     all of demo, plus what the tests, the benchmarks, the format check and the
 #            sanitizer builds use
 #   windows  all of demo, plus what tools/windows.sh uses to cross-build the program
 #            for Windows and check it under wine
+#   package  all of demo, plus what tools/package.sh uses to make the Debian package,
+#            check it with lintian and in a new Debian root (the Windows zip's
+#            packages come with tools/windows.sh)
 # Installs nothing, and needs no network, when everything is there already.
 set -euo pipefail
 
@@ -28,12 +31,19 @@ windows_packages=(
   wine wine64
   xdotool imagemagick x11-utils python3
 )
+package_packages=(
+  "${demo_packages[@]}"
+  dpkg-dev            # dpkg-shlibdeps for the Depends line, dpkg-buildflags
+  lintian desktop-file-utils
+  debootstrap unzip python3
+)
 
 case "${1:-test}" in
   demo) wanted=("${demo_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   windows) wanted=("${windows_packages[@]}") ;;
-  *) echo "usage: install_deps.sh [demo|test|windows]" >&2; exit 2 ;;
+  package) wanted=("${package_packages[@]}") ;;
+  *) echo "usage: install_deps.sh [demo|test|windows|package]" >&2; exit 2 ;;
 esac
 
 missing=()

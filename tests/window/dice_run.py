@@ -54,15 +54,18 @@ def show(data, limit=300):
 
 
 class DiceRun:
-    def __init__(self, dice_path, asset_path, other_files=(), launcher=()):
+    def __init__(self, dice_path, asset_path, other_files=(), launcher=(), folder=None):
         with open(asset_path, "rb") as asset:
             asset_bytes = asset.read()
         self.dump, self.vertices = read_account(asset_bytes)
-        self.folder = tempfile.mkdtemp(prefix="dice_window_")
-        with open(os.path.join(self.folder, "cube.3ds"), "wb") as copy:
-            copy.write(asset_bytes)
-        for path in other_files:
-            shutil.copy(path, self.folder)
+        # folder: a folder as a user has it (an unpacked package), run in and left as is.
+        self.own_folder = folder is None
+        self.folder = tempfile.mkdtemp(prefix="dice_window_") if self.own_folder else folder
+        if self.own_folder:
+            with open(os.path.join(self.folder, "cube.3ds"), "wb") as copy:
+                copy.write(asset_bytes)
+            for path in other_files:
+                shutil.copy(path, self.folder)
         self.output = bytearray()
         # launcher: what runs the program, if not the system itself (wine for dice.exe).
         self.process = subprocess.Popen(
@@ -84,7 +87,8 @@ class DiceRun:
                 self.process.kill()
                 self.process.wait()
         self.process.stdout.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
+        if self.own_folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
 
     def __enter__(self):
         return self

@@ -1,0 +1,245 @@
+#!/usr/bin/env bash
+# Makes the Debian package and the Windows zip in dist/, and checks both where a user would use them.
+#
+# Usage: tools/package.sh deb|windows|check
+#   deb      dist/dice_VERSION_amd64.deb: built in build-package/ with Debian's build
+#            flags, laid out as a Debian game, made by CPack, its Depends line worked
+#            out by dpkg-shlibdeps
+#   windows  dist/dice-VERSION-win64.zip: the MinGW-w64 cross build of tools/windows.sh
+#            (freeglut linked in), then CPack: one folder with dice.exe, cube.3ds,
+#            LICENSE.txt and README.txt
+#   check    both, then (needs root):
+#              lintian  no errors on the package; its whole output is printed
+#              root     a new bare Debian 12 root with an ordinary user, as
+#                       tools/fresh_machine.sh makes it (tools/lib/debian_root.sh)
+#              install  the user's sudo apt-get install ./dice_VERSION_amd64.deb
+#              home     dice from the home folder, on Xvfb: standard output exactly the
+#                       account of the shipped die
+#              other    dice from a folder holding another valid cube.3ds: exactly its
+#                       account
+#              man      man 6 dice finds the installed page and shows it
+#              purge    sudo apt-get purge dice leaves no file or folder of the package
+#              zip      beside the root, on this machine: the zip unpacked, dice.exe
+#                       started from its folder under wine in a new wine prefix: the
+#                       account of its cube.3ds exactly, CR LF read as LF
+#            Prints how long each stage took; exits 0 only when every stage passed.
+# Set-up and build messages go to stderr.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+tool=package.sh
+# In the library, $root is the new Debian root; the checkout is $repo here.
+source "$repo/tools/lib/debian_root.sh"
+# Another valid die for the folder that holds its own cube.3ds (tests/3ds/PROVENANCE.md).
+other_die="$repo/tests/3ds/cube_hierarchy.3ds"
+
+cpack_version() { # build folder: the version CMake's project() gave
+  sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$1/CPackConfig.cmake"
+}
+
+make_deb() {
+  local started=$SECONDS build="$repo/build-package" version arch
+  "$repo/tools/install_deps.sh" package
+  # Debian's own build flags (hardening included), to which the build type None adds
+  # nothing; from the checkout, so the source paths they map are this one's.
+  local cxxflags ldflags
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all # bindnow too, which lintian asks for
+  cxxflags="$(cd "$repo" && dpkg-buildflags --get CPPFLAGS) $(cd "$repo" && dpkg-buildflags --get CXXFLAGS)"
+  ldflags=$(cd "$repo" && dpkg-buildflags --get LDFLAGS)
+  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+    -DDICE_DEBIAN_LAYOUT=ON -DBUILD_TESTING=OFF -DDICE_BENCH=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >&2
+  cmake --build "$build" --target dice -j 2 >&2
+  version=$(cpack_version "$build")
+  arch=$(dpkg --print-architecture)
+  rm -rf "$build/cpack"
+  cpack --config "$build/CPackConfig.cmake" -B "$build/cpack" >&2
+  mkdir -p "$repo/dist"
+  deb="$repo/dist/dice_${version}_$arch.deb"
+  cp "$build/cpack/${deb##*/}" "$deb"
+  log "deb: ${deb#"$repo"/} in $((SECONDS - started)) s"
+}
+
+make_zip() {
+  local started=$SECONDS build="$repo/build-windows" version
+  "$repo/tools/windows.sh" build
+  version=$(cpack_version "$build")
+  rm -rf "$build/cpack"
+  cpack --config "$build/CPackConfig.cmake" -B "$build/cpack" >&2
+  mkdir -p "$repo/dist"
+  zip="$repo/dist/dice-$version-win64.zip"
+  cp "$build/cpack/${zip##*/}" "$zip"
+  log "windows: ${zip#"$repo"/} in $((SECONDS - started)) s"
+}
+
+# ---- check, inside the namespaces ----
+
+list_root() { # every path in $root but the mounted system folders, sorted
+  (cd "$root" && find . -xdev | sed 's/^\.//' | LC_ALL=C sort)
+}
+
+stage_install() {
+  local stage_start=$SECONDS before_packages
+  # man-db to look the page up with, which a minimal root lacks.
+  in_root "sudo apt-get update -q && sudo apt-get install -y -q man-db" >"$work/install.log" 2>&1 </dev/null ||
+    {
+      tail -n 20 "$work/install.log" >&2
+      fail "install: apt-get install man-db"
+    }
+  list_root >"$work/before.list"
+  before_packages=$(chroot "$root" dpkg-query -W | wc -l)
+  in_root "sudo apt-get install -y -q ./${deb##*/}" >>"$work/install.log" 2>&1 </dev/null ||
+    {
+      tail -n 30 "$work/install.log" >&2
+      fail "install: sudo apt-get install ./${deb##*/}"
+    }
+  list_root >"$work/installed.list"
+  local missing
+  missing=$(LC_ALL=C comm -23 "$work/package.list" "$work/installed.list")
+  [ -z "$missing" ] || fail "install: the package's $missing are not in the root"
+  log "install: $((SECONDS - stage_start)) s (sudo apt-get install ./${deb##*/}: it and" \
+    "$(($(chroot "$root" dpkg-query -W | wc -l) - before_packages - 1)) packages it needs)"
+  # A display to show the window on, as a desktop has; after the package, so that
+  # what the program needs comes from the package's own Depends line.
+  in_root "sudo apt-get install -y -q --no-install-recommends xvfb xauth" >>"$work/install.log" 2>&1 </dev/null ||
+    fail "install: xvfb"
+}
+
+stage_accounts() {
+  local stage_start=$SECONDS
+  watch_account home "with_xvfb.sh dice" "$work/home.expected" "the shipped die"
+  log "home: $((SECONDS - stage_start)) s (dice from the home folder, the shipped die's account exact)"
+  stage_start=$SECONDS
+  watch_account other "env -C other with_xvfb.sh dice" "$work/other.expected" "other/cube.3ds"
+  log "other: $((SECONDS - stage_start)) s (dice from a folder with ${other_die##*/} as its" \
+    "cube.3ds, that file's account exact)"
+}
+
+stage_man() {
+  local stage_start=$SECONDS page=/usr/share/man/man6/dice.6.gz found name_line
+  found=$(in_root "man -w 6 dice" 2>&1 </dev/null) || fail "man: man -w 6 dice: $found"
+  [ "$found" = "$page" ] || fail "man: man 6 dice finds '$found', not $page"
+  in_root "MANWIDTH=80 man 6 dice" >"$work/man.out" 2>"$work/man.err" </dev/null ||
+    fail "man: man 6 dice: $(cat "$work/man.err")"
+  [ ! -s "$work/man.err" ] || fail "man: man 6 dice warns: $(cat "$work/man.err")"
+  in_root "MANWIDTH=80 man -l $page" >"$work/man.file" 2>/dev/null </dev/null
+  cmp -s "$work/man.out" "$work/man.file" || fail "man: man 6 dice does not show $page"
+  name_line=$(sed -n 4p "$work/man.out")
+  [ "$name_line" = "       dice - a die thrown in a 3D window, its path told on the console" ] ||
+    fail "man: the page's name line is '$name_line'"
+  log "man: $((SECONDS - stage_start)) s (man 6 dice shows $page, $(wc -l <"$work/man.out") lines)"
+}
+
+stage_purge() {
+  local stage_start=$SECONDS left
+  in_root "sudo apt-get purge -y -q dice" >"$work/purge.log" 2>&1 </dev/null ||
+    {
+      tail -n 20 "$work/purge.log" >&2
+      fail "purge: sudo apt-get purge dice"
+    }
+  list_root >"$work/after.list"
+  # What the package brought (its paths that were not there before) must be gone, and
+  # so must dpkg's own records of it.
+  left=$(LC_ALL=C comm -12 <(LC_ALL=C comm -23 "$work/package.list" "$work/before.list") "$work/after.list"
+    grep -E '^/var/lib/dpkg/info/dice\.' "$work/after.list" || true)
+  [ -z "$left" ] || fail "purge: left behind: $left"
+  ! chroot "$root" dpkg-query -W dice >/dev/null 2>&1 || fail "purge: dpkg still knows dice"
+  log "purge: $((SECONDS - stage_start)) s (of the package's $(wc -l <"$work/package.list") paths," \
+    "$(LC_ALL=C comm -23 "$work/package.list" "$work/before.list" | wc -l) were its own: none left)"
+}
+
+inside() {
+  work=$1
+  mirror=$2
+  deb=$3
+  root="$work/root"
+  user_login=true    # PATH from /etc/profile, /usr/games included, as a user logs in
+  account_timeout=300
+  local started=$SECONDS stage_start=$SECONDS home
+
+  debian_root_make "$root"
+  mount_system "$root"
+  home="$root/home/$user"
+  cp "$deb" "$home/"
+  mkdir "$home/other"
+  cp "$other_die" "$home/other/cube.3ds"
+  chroot "$root" chown -R "$user:$user" "/home/$user"
+  install -m 755 "$repo/tools/with_xvfb.sh" "$root/usr/local/bin/with_xvfb.sh"
+  log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
+
+  stage_install
+  stage_accounts
+  stage_man
+  stage_purge
+  log "root stages passed in $((SECONDS - started)) s"
+}
+
+if [ "${1:-}" = --inside ]; then
+  inside "$2" "$3" "$4"
+  exit
+fi
+
+# ---- check, outside ----
+
+lintian_stage() {
+  local stage_start=$SECONDS status=0
+  echo "lintian ${deb#"$repo"/}:"
+  # Not as root, which lintian advises against; its output is the closing list.
+  setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent \
+    lintian --fail-on error "$deb" || status=$?
+  [ $status -eq 0 ] || fail "lintian: errors on ${deb#"$repo"/} (status $status)"
+  log "lintian: $((SECONDS - stage_start)) s (no errors)"
+}
+
+zip_pid=""
+debian_root_stop_others() { # the zip's run: with_xvfb.sh ends wine and the display
+  if [ -n "$zip_pid" ]; then
+    kill -TERM "$zip_pid" 2>/dev/null || true
+    wait "$zip_pid" 2>/dev/null || true
+  fi
+}
+
+check() {
+  local started=$SECONDS
+  make_deb
+  make_zip
+  lintian_stage
+
+  debian_root_prepare dice-package
+  # What the root is checked against, from the package itself.
+  dpkg-deb -x "$deb" "$work/deb"
+  python3 -B "$repo/tests/window/throw_path.py" "$work/deb/usr/share/games/dice/cube.3ds" >"$work/home.expected"
+  python3 -B "$repo/tests/window/throw_path.py" "$other_die" >"$work/other.expected"
+  dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's/^\.//; s/\(.\)\/$/\1/' | LC_ALL=C sort >"$work/package.list"
+  debian_root_start "$repo/tools/package.sh" --inside "$work" "$mirror" "$deb"
+
+  # The zip beside the root: it runs here, mostly on the processor, while the root
+  # mostly installs packages.
+  local zip_start=$SECONDS top
+  mkdir "$work/windows"
+  unzip -q "$zip" -d "$work/windows"
+  top="$work/windows/$(basename "$zip" .zip)"
+  WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all \
+    "$repo/tools/with_xvfb.sh" --wine bash -c 'wineboot -i >/dev/null 2>&1 && exec python3 -B "$@"' \
+    wine "$repo/tests/window/zip_check.py" "$zip" "$top" >"$work/zip.log" 2>&1 </dev/null &
+  zip_pid=$!
+
+  local root_status=0 zip_status=0
+  debian_root_wait || root_status=$?
+  wait "$zip_pid" || zip_status=$?
+  zip_pid=""
+  if [ $zip_status -ne 0 ]; then
+    tail -n 20 "$work/zip.log" >&2
+    fail "zip: dice.exe from the unpacked zip under wine (status $zip_status)"
+  fi
+  log "zip: $((SECONDS - zip_start)) s, beside the root ($(grep '^PASS' "$work/zip.log"))"
+  [ $root_status -eq 0 ] || exit "$root_status"
+  log "all passed in $((SECONDS - started)) s"
+}
+
+case "${1:-}" in
+  deb) make_deb ;;
+  windows) make_zip ;;
+  check) check ;;
+  *) echo "usage: tools/package.sh deb|windows|check" >&2; exit 2 ;;
+esac
