@@ -184,8 +184,12 @@ fi
 lintian_stage() {
   local stage_start=$SECONDS status=0
   echo "lintian ${deb#"$repo"/}:"
-  # Not as root, which lintian advises against; its output is the closing list.
-  setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent \
+  # Not as root, which lintian advises against, and with its cache files in $work,
+  # since it leaves them behind.
+  mkdir "$work/lintian"
+  chown nobody:nogroup "$work/lintian"
+  chmod 711 "$work"
+  setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent TMPDIR="$work/lintian" \
     lintian --fail-on error "$deb" || status=$?
   [ $status -eq 0 ] || fail "lintian: errors on ${deb#"$repo"/} (status $status)"
   log "lintian: $((SECONDS - stage_start)) s (no errors)"
@@ -203,9 +207,8 @@ check() {
   local started=$SECONDS
   make_deb
   make_zip
-  lintian_stage
-
   debian_root_prepare dice-package
+  lintian_stage
   # What the root is checked against, from the package itself.
   dpkg-deb -x "$deb" "$work/deb"
   python3 -B "$repo/tests/window/throw_path.py" "$work/deb/usr/share/games/dice/cube.3ds" >"$work/home.expected"
