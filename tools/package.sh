@@ -40,6 +40,11 @@ cpack_version() { # build folder: the version CMake's project() gave
 make_deb() {
   local started=$SECONDS build="$repo/build-package" version arch
   "$repo/tools/install_deps.sh" package
+  # Clean means no hint either: desktop-file-validate exits 0 on those.
+  local verdict
+  verdict=$(desktop-file-validate "$repo/packaging/dice.desktop" 2>&1) ||
+    fail "deb: packaging/dice.desktop: $verdict"
+  [ -z "$verdict" ] || fail "deb: packaging/dice.desktop: $verdict"
   # Debian's own build flags (hardening included), to which the build type None adds
   # nothing; from the checkout, so the source paths they map are this one's.
   local cxxflags ldflags
