@@ -210,9 +210,9 @@ debian_root_stop_others() { # the zip's run: with_xvfb.sh ends wine and the disp
 
 check() {
   local started=$SECONDS
+  debian_root_prepare dice-package # first: it needs root, as the rest of the check does
   make_deb
   make_zip
-  debian_root_prepare dice-package
   lintian_stage
   # What the root is checked against, from the package itself.
   dpkg-deb -x "$deb" "$work/deb"
