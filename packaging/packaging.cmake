@@ -60,11 +60,17 @@ else()
   file(RELATIVE_PATH DICE_LAUNCHER_TO_DATA /prefix/${dice_command_dir} /prefix/${dice_data_dir})
   configure_file(${dice_packaging}/dice.in ${dice_generated}/dice @ONLY)
 
+  # The package's version is the changelog's latest entry too.
+  file(STRINGS ${dice_packaging}/changelog dice_changelog_top LIMIT_COUNT 1)
+  if(DICE_DEBIAN_LAYOUT AND NOT dice_changelog_top MATCHES "^dice \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/changelog has no entry for ${PROJECT_VERSION} at its top")
+  endif()
   # Manual page and changelog compressed as Debian wants them, the same bytes each time.
+  configure_file(${dice_packaging}/dice.6 ${dice_generated}/dice.6 @ONLY)
+  configure_file(${dice_packaging}/changelog ${dice_generated}/changelog COPYONLY)
   foreach(file dice.6 changelog)
-    execute_process(COMMAND gzip -9n -c ${dice_packaging}/${file}
+    execute_process(COMMAND gzip -9n -c ${dice_generated}/${file}
                     OUTPUT_FILE ${dice_generated}/${file}.gz COMMAND_ERROR_IS_FATAL ANY)
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dice_packaging}/${file})
   endforeach()
 
   install(PROGRAMS ${dice_generated}/dice DESTINATION ${dice_command_dir})
