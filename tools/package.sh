@@ -223,12 +223,13 @@ check() {
 
   # The zip beside the root: it runs here, mostly on the processor, while the root
   # mostly installs packages.
-  local zip_start=$SECONDS top
+  local top
   mkdir "$work/windows"
   unzip -q "$zip" -d "$work/windows"
   top="$work/windows/$(basename "$zip" .zip)"
   WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all \
-    "$repo/tools/with_xvfb.sh" --wine bash -c 'wineboot -i >/dev/null 2>&1 && exec python3 -B "$@"' \
+    "$repo/tools/with_xvfb.sh" --wine bash -c 'wineboot -i >/dev/null 2>&1 || exit
+      echo "wine prefix: $SECONDS s"; python3 -B "$@" || exit; echo "zip stage: $SECONDS s"' \
     wine "$repo/tests/window/zip_check.py" "$zip" "$top" >"$work/zip.log" 2>&1 </dev/null &
   zip_pid=$!
 
@@ -240,7 +241,8 @@ check() {
     tail -n 20 "$work/zip.log" >&2
     fail "zip: dice.exe from the unpacked zip under wine (status $zip_status)"
   fi
-  log "zip: $((SECONDS - zip_start)) s, beside the root ($(grep '^PASS' "$work/zip.log"))"
+  log "zip: $(sed -n 's/^zip stage: //p' "$work/zip.log"), beside the root (a new wine prefix in" \
+    "$(sed -n 's/^wine prefix: //p' "$work/zip.log"); $(grep '^PASS' "$work/zip.log"))"
   [ $root_status -eq 0 ] || exit "$root_status"
   log "all passed in $((SECONDS - started)) s"
 }
