@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and the machine lacks.
 #
-# Usage: tools/install_deps.sh [demo|test|windows]
+# Usage: tools/install_deps.sh [demo|test|windows|web]
 #   demo     build the program and run it, on a virtual X server if there is no display
 #   test     all of demo, plus what the tests, the benchmarks, the format check and the
 #            sanitizer builds use
 #   windows  all of demo, plus what tools/windows.sh uses to cross-build the program
 #            for Windows and check it under wine
+#   web      all of demo, plus what tools/web.sh uses to build the page with emscripten
+#            and check it in headless chromium against the Linux program's window
 # Installs nothing, and needs no network, when everything is there already.
 set -euo pipefail
 
@@ -28,12 +30,19 @@ windows_packages=(
   wine wine64
   xdotool imagemagick x11-utils python3
 )
+web_packages=(
+  "${demo_packages[@]}"
+  emscripten
+  chromium chromium-driver python3-selenium  # the check drives the page through these
+  xdotool imagemagick x11-utils python3      # the Linux window it is compared with
+)
 
 case "${1:-test}" in
   demo) wanted=("${demo_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   windows) wanted=("${windows_packages[@]}") ;;
-  *) echo "usage: install_deps.sh [demo|test|windows]" >&2; exit 2 ;;
+  web) wanted=("${web_packages[@]}") ;;
+  *) echo "usage: install_deps.sh [demo|test|windows|web]" >&2; exit 2 ;;
 esac
 
 missing=()
