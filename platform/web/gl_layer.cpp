@@ -11,6 +11,7 @@ extern "C" void emscripten_glTexImage2D(GLenum target, GLint level, GLint intern
                                         GLsizei width, GLsizei height, GLint border,
                                         GLenum format, GLenum type, const void* pixels);
 extern "C" void emscripten_glTexEnvf(GLenum target, GLenum name, GLfloat value);
+extern "C" void emscripten_glShadeModel(GLenum mode);
 
 // GL 1.1 names an internal format by its count of components; WebGL takes only
 // the format itself there.
@@ -44,6 +45,13 @@ void glTexEnvf(GLenum target, GLenum name, GLfloat value) {
   } else {
     glTexEnvi(target, name, static_cast<GLint>(value));
   }
+}
+
+// The emulation always interpolates colours across a face, which is GL_SMOOTH;
+// for that it has nothing to do (its own glShadeModel warns that it ignores the
+// call). GL_FLAT it cannot draw, and its warning about that stays.
+void glShadeModel(GLenum mode) {
+  if (mode != GL_SMOOTH) emscripten_glShadeModel(mode);
 }
 
 struct mipmap_upload {

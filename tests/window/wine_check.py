@@ -90,10 +90,10 @@ def first_difference(got, want):
         at, want.count(b"\n", 0, at) + 1, show(want[: at + 40], 80), show(got[: at + 40], 80))
 
 
-def run_to_rest(dice, asset, expected, launcher=(), as_lf=lambda out: out):
+def run_to_rest(dice, asset, expected, launcher=(), as_lf=lambda out: out, other_files=()):
     """Runs until the whole account is out and the die has rested a while: (raw output,
     screenshot, window size)."""
-    with DiceRun(dice, asset, launcher=launcher) as run:
+    with DiceRun(dice, asset, other_files, launcher=launcher) as run:
         run.find_window()
         size = run.window_size()
 
