@@ -33,15 +33,16 @@ static std::vector<level_record> build(std::vector<unsigned char> pixels, int32_
 }
 
 TEST(web_mipmaps, sides_go_to_the_nearest_power_of_two_and_ties_go_up) {
-  const int64_t cases[][2] = {{1, 1},   {2, 2},     {3, 4},     {5, 4},
-                              {6, 8},   {23, 16},   {57, 64},   {256, 256},
-                              {384, 512}, {(1 << 30) + (1 << 29), int64_t{1} << 31}};
-  for (const auto& side : cases) EXPECT_EQ(nearest_power_of_two(side[0]), side[1]) << side[0];
+  const int64_t cases[][2] = {
+      {1, 1},   {2, 2},   {3, 4},     {5, 4},     {6, 8},
+      {23, 16}, {57, 64}, {256, 256}, {384, 512}, {(1 << 30) + (1 << 29), int64_t{1} << 31}};
+  for (const auto& side : cases)
+    EXPECT_EQ(nearest_power_of_two(side[0]), side[1]) << side[0];
 }
 
 TEST(web_mipmaps, the_die_atlas_is_scaled_to_512_by_256_and_halved_down_to_1_by_1) {
-  std::vector<level_record> levels = build(std::vector<unsigned char>(384 * 256 * 3, 200), 384,
-                                           256, 3, 4);
+  std::vector<level_record> levels =
+      build(std::vector<unsigned char>(384 * 256 * 3, 200), 384, 256, 3, 4);
   ASSERT_EQ(levels.size(), 10u);
   for (int32_t i = 0; i < 10; i++) {
     EXPECT_EQ(levels[i].level, i);

@@ -8,8 +8,8 @@
 #include "mipmaps.h"
 
 extern "C" void emscripten_glTexImage2D(GLenum target, GLint level, GLint internal_format,
-                                        GLsizei width, GLsizei height, GLint border,
-                                        GLenum format, GLenum type, const void* pixels);
+                                        GLsizei width, GLsizei height, GLint border, GLenum format,
+                                        GLenum type, const void* pixels);
 extern "C" void emscripten_glTexEnvf(GLenum target, GLenum name, GLfloat value);
 extern "C" void emscripten_glShadeModel(GLenum mode);
 
@@ -30,8 +30,8 @@ static GLint name_internal_format(GLint internal_format) {
   }
 }
 
-void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width,
-                  GLsizei height, GLint border, GLenum format, GLenum type, const void* pixels) {
+void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width, GLsizei height,
+                  GLint border, GLenum format, GLenum type, const void* pixels) {
   emscripten_glTexImage2D(target, level, name_internal_format(internal_format), width, height,
                           border, format, type, pixels);
 }

@@ -30,19 +30,20 @@ int32_t mipmap_components(uint32_t format, uint32_t type) {
 
 int64_t nearest_power_of_two(int64_t side) {
   int64_t below = 1;
-  while (below * 2 <= side) below *= 2;
+  while (below * 2 <= side)
+    below *= 2;
   return 2 * side >= 3 * below ? below * 2 : below;
 }
 
 int32_t mipmap_level_count(int32_t width, int32_t height) {
   int32_t count = 1;
-  for (int32_t side = width > height ? width : height; side > 1; side /= 2) count++;
+  for (int32_t side = width > height ? width : height; side > 1; side /= 2)
+    count++;
   return count;
 }
 
 // The whole block, every row padded; 0 when it would not fit size_t.
-static size_t measure_image(int64_t width, int64_t height, int32_t components,
-                            int32_t alignment) {
+static size_t measure_image(int64_t width, int64_t height, int32_t components, int32_t alignment) {
   uint64_t row = static_cast<uint64_t>(width) * components;
   uint64_t stride = (row + alignment - 1) / alignment * alignment;
   if (stride > SIZE_MAX / static_cast<uint64_t>(height)) return 0;
