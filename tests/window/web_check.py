@@ -92,6 +92,7 @@ START_TIMEOUT = 60.0
 THROW_TIMEOUT = 600.0  # about 85 s at the browser's 170 frames/s; only a stuck page waits
 STILL_WATCH = 2.0
 POLL = 0.2
+SHOT_WIDTH = 720  # the page's picture: the canvas, its margins and the console
 
 
 class PageRun:
@@ -341,9 +342,12 @@ def shoot(page, asset, png):
     with open(asset, "rb") as model:
         dump = read_account(model.read())[0]
     expected = dump + "".join(path_lines()).encode()
-    with PageRun(page, ["--window-size=720,980"]) as run:
+    with PageRun(page) as run:
         run.wait_account(expected, THROW_TIMEOUT, "whole account")
-        time.sleep(1.0)  # the console's scroll to its end happens on the next frame
+        height = run.run("return document.documentElement.scrollHeight")
+        run.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": SHOT_WIDTH, "height": height, "deviceScaleFactor": 1, "mobile": False})
+        time.sleep(1.0)  # the console's scroll to its end happens on a next frame
         run.driver.save_screenshot(png)
 
 
