@@ -110,7 +110,9 @@ class PageRun:
                 options.add_argument(flag)
             options.add_argument("--user-data-dir=" + self.profile)
             options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-            self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+            # Chromium's crash-report folder goes where its settings would: in the profile.
+            service = Service(CHROMEDRIVER, env={**os.environ, "XDG_CONFIG_HOME": self.profile})
+            self.driver = webdriver.Chrome(service=service, options=options)
             self.driver.get(self.server.page_address)
         except BaseException:
             self.close()
