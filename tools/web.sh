@@ -91,15 +91,15 @@ check() {
 
 case "${1:-}" in
   build)
-    variant=$(variant_of "${@:2}")
+    page=$(variant_of "${@:2}")
     install
-    build_page "$variant"
+    build_page "$page"
     ;;
   serve)
-    variant=$(variant_of "${@:2}")
+    page=$(variant_of "${@:2}")
     install
-    build_page "$variant"
-    exec "$python" -B "$root/platform/web/serve.py" "$(page_dir "$variant")" 8000
+    build_page "$page"
+    exec "$python" -B "$root/platform/web/serve.py" "$(page_dir "$page")" 8000
     ;;
   check) [ $# -eq 1 ] || { echo "usage: tools/web.sh check" >&2; exit 2; }; check ;;
   *) echo "usage: tools/web.sh build|serve [--pips] | check" >&2; exit 2 ;;

@@ -10,14 +10,14 @@
 
 set(web_dir ${CMAKE_CURRENT_LIST_DIR})
 
-# The layer defines glTexImage2D, glTexEnvf and gluBuild2DMipmaps in C++: a
-# definition in the program takes the place of emscripten's JavaScript one.
+# The layer defines glTexImage2D, glTexEnvf, glShadeModel and gluBuild2DMipmaps in
+# C++: a definition in the program takes the place of emscripten's JavaScript one.
 add_library(dice_web_gl STATIC ${web_dir}/gl_layer.cpp ${web_dir}/mipmaps.cpp)
 target_include_directories(dice_web_gl PUBLIC ${web_dir})
 
 set(web_link_options
   -sLEGACY_GL_EMULATION=1  # glBegin/glEnd, the matrix stacks, the texture environment
-  -sGL_UNSAFE_OPTS=0       # GL state is set up again for every draw, as the program expects
+  -sGL_UNSAFE_OPTS=0       # the emulation sets its GL state for every draw, guessing nothing
   -lglut
   --js-library=${web_dir}/default_texture.js
   -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=dice_default_texture
@@ -63,4 +63,5 @@ endif()
 set_target_properties(make_assets PROPERTIES EXCLUDE_FROM_ALL ON)
 set(BUILD_TESTING OFF)
 set(DICE_BENCH OFF)
-dice_left_out("the tests, fuzz replays and benchmarks" "native build: they run beside the page")
+dice_left_out("the tests, fuzz replays and benchmarks"
+              "native build; tools/web.sh check tests the page")
