@@ -75,7 +75,7 @@ check() {
   build_page pips
   build_linux plain
   build_linux pips
-  log "pages and Linux programs built in $((SECONDS - started)) s"
+  log "packages, pages and Linux programs ready in $((SECONDS - started)) s"
   # Chromium's profile and temporary files, and the check's own, in a folder of ours.
   work=$(mktemp -d "$root/build-web/check.XXXXXX")
   trap clean_up EXIT

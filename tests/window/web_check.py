@@ -83,13 +83,13 @@ ALLOWED_CONSOLE = [
 NO_WEBGL_WORDS = ("This browser offers no WebGL, which the die is drawn with. Turn on WebGL "
                   "(hardware acceleration) in the browser's settings, or try another browser.")
 
-PATH_STEPS = 291
 FRAMES_PER_STEP = 50
 TIMER_RATE = 250  # emscripten's GLUT runs the idle callback on a 4 ms timer
 MAX_EDGE_PIXELS = 40
 PIPS_REACH = 1  # a pip's dark pixel may lie this far from one of the Linux build's
 START_TIMEOUT = 60.0
 THROW_TIMEOUT = 600.0  # about 85 s at the browser's 170 frames/s; only a stuck page waits
+STALL_TIMEOUT = 60.0  # a path line comes every 0.3 s or so while the die moves
 STILL_WATCH = 2.0
 POLL = 0.2
 SHOT_WIDTH = 720  # the page's picture: the canvas, its margins and the console
@@ -159,6 +159,7 @@ class PageRun:
         """Waits until #account holds want (its first `length` bytes, if given), failing
         as soon as it leaves it."""
         deadline = time.monotonic() + timeout
+        grown, size = time.monotonic(), -1
         while True:
             got = self.account()
             if on_poll:
@@ -167,8 +168,12 @@ class PageRun:
             if len(got) >= (length or len(want)):
                 return got
             check(self.failure() is None, "the page shows a failure: %r" % self.failure())
-            check(time.monotonic() < deadline, "no %s within %.0f s; #account ends %s"
-                  % (what, timeout, show(got)))
+            now = time.monotonic()
+            if len(got) != size:
+                grown, size = now, len(got)
+            check(now < deadline and now - grown < STALL_TIMEOUT,
+                  "no %s: #account has not grown for %.0f s, %.0f s in; it ends %s"
+                  % (what, now - grown, timeout - (deadline - now), show(got)))
             time.sleep(POLL)
 
     def wait_still(self, got, when):
