@@ -64,4 +64,4 @@ set_target_properties(make_assets PROPERTIES EXCLUDE_FROM_ALL ON)
 set(BUILD_TESTING OFF)
 set(DICE_BENCH OFF)
 dice_left_out("the tests, fuzz replays and benchmarks"
-              "native build; tools/web.sh check tests the page")
+              "native build: tools/web.sh check tests the page")
