@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and the machine lacks.
 #
-# Usage: tools/install_deps.sh [demo|test|windows|package]
+# Usage: tools/install_deps.sh [demo|test|windows|package|web]
 #   demo     build the program and run it, on a virtual X server if there is no display
 #   test     all of demo, plus what the tests, the benchmarks, the format check and the
 #            sanitizer builds use
@@ -10,6 +10,8 @@
 #   package  all of demo, plus what tools/package.sh uses to make the Debian package,
 #            check it with lintian and in a new Debian root (the Windows zip's
 #            packages come with tools/windows.sh)
+#   web      all of demo, plus what tools/web.sh uses to build the page with emscripten
+#            and check it in headless chromium against the Linux program's window
 # Installs nothing, and needs no network, when everything is there already.
 set -euo pipefail
 
@@ -37,13 +39,20 @@ package_packages=(
   lintian desktop-file-utils
   debootstrap unzip python3
 )
+web_packages=(
+  "${demo_packages[@]}"
+  emscripten
+  chromium chromium-driver python3-selenium  # the check drives the page through these
+  xdotool imagemagick x11-utils python3      # the Linux window it is compared with
+)
 
 case "${1:-test}" in
   demo) wanted=("${demo_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   windows) wanted=("${windows_packages[@]}") ;;
   package) wanted=("${package_packages[@]}") ;;
-  *) echo "usage: install_deps.sh [demo|test|windows|package]" >&2; exit 2 ;;
+  web) wanted=("${web_packages[@]}") ;;
+  *) echo "usage: install_deps.sh [demo|test|windows|package|web]" >&2; exit 2 ;;
 esac
 
 missing=()

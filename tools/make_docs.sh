@@ -3,11 +3,13 @@
 #
 # docs/screenshot.png (the 640 x 480 window, die in mid-flight), docs/throw.gif
 # (the whole throw, from the first path step to rest, sampled to a few seconds) and
-# docs/pips.png (the die built with its texture, in flight and at rest, enlarged).
+# docs/pips.png (the die built with its texture, in flight and at rest, enlarged);
+# then docs/web.png, the page of the browser build at rest in headless chromium.
 # Builds dice in build/ (or the build folder given) first, and the textured one in
-# that folder's name with -pips added. Exits non-zero on failure.
+# that folder's name with -pips added; the page in build-web/. Exits non-zero on
+# failure.
 #
-# Last, the menu's icons in packaging/icons/, from the die with its pips too.
+# Then the menu's icons in packaging/icons/, from the die with its pips.
 #
 # Usage: tools/make_docs.sh [build-dir]
 set -euo pipefail
@@ -180,3 +182,14 @@ for size in 16 22 24 32 48 64 128 256; do # the hicolor sizes packaging/packagin
 done
 echo "make_docs.sh: wrote packaging/icons/dice-{16,22,24,32,48,64,128,256}.png" \
      "(from a ${icon_side}-pixel cut of a $((icon_height * 4 / 3))x$icon_height window)"
+
+# The browser build's page at rest, as headless chromium shows it (tools/web.sh
+# installs and builds it; Debian's selenium is a module of Debian's python).
+shoot_page() {
+  "$root/tools/web.sh" build
+  TMPDIR="$frames" /usr/bin/python3 -B "$root/tests/window/web_check.py" shoot \
+    "$root/build-web" "$root/assets/cube.3ds" "$frames/web.png"
+  "$magick" "$frames/web.png" -strip -define png:exclude-chunks=date,time "$root/docs/web.png"
+  echo "make_docs.sh: wrote docs/web.png ($(stat -c %s "$root/docs/web.png") bytes)"
+}
+shoot_page

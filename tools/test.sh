@@ -30,7 +30,7 @@ esac
 failed=()
 
 # Formatting first: it takes a second and is worth knowing even when a test fails.
-mapfile -d '' sources < <(find "$root/src" "$root/tests" "$root/tools" "$root/fuzz" "$root/bench" -type f \
+mapfile -d '' sources < <(find "$root/src" "$root/tests" "$root/tools" "$root/fuzz" "$root/bench" "$root/platform" -type f \
   \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z)
 if clang-format --dry-run --Werror "${sources[@]}"; then
   echo "test.sh: formatting of ${#sources[@]} files is clean"
