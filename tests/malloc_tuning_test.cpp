@@ -34,29 +34,26 @@ void* filled(void* block, size_t size) {
 // from the running program: a new 512 kB vertex buffer (4 kB-aligned, 48 bytes
 // of padding) replacing the last frame's, five 145 kB vertex blocks, each in use
 // while four 64 kB scene blocks are taken, and the frame before's scene blocks
-// freed (two frames are in flight); now and then a new 1 MB upload buffer.
+// freed (two frames are in flight); all the while a 1 MB upload buffer is in use.
 struct frames_seen {
   double faults_per_frame;  // once warm
   bool block_mapped;        // a block mapped on its own, outside the heap
 };
 
 frames_seen draw_frames() {
-  const int warm_frames = 100, frames = 100, upload_every = 50;
+  const int warm_frames = 100, frames = 100;
   const size_t vertex_buffer_size = 524336, upload_size = 1048624;
-  void* vertex_buffer = nullptr;
-  void* upload_buffer = nullptr;
-  void* scenes[2][20] = {};
   size_t mapped_before = mallinfo2().hblks;
+  void* upload_buffer = nullptr;
+  if (posix_memalign(&upload_buffer, 4096, upload_size) != 0) abort();
+  filled(upload_buffer, upload_size);
+  void* vertex_buffer = nullptr;
+  void* scenes[2][20] = {};
   frames_seen seen = {0, false};
   long before = 0;
   for (int frame = 0; frame < warm_frames + frames; frame++) {
     if (frame == warm_frames) before = minor_faults();
     void* next = nullptr;
-    if (frame % upload_every == 0) {
-      if (posix_memalign(&next, 4096, upload_size) != 0) abort();
-      free(upload_buffer);
-      upload_buffer = filled(next, upload_size);
-    }
     if (posix_memalign(&next, 4096, vertex_buffer_size) != 0) abort();
     free(vertex_buffer);
     vertex_buffer = filled(next, vertex_buffer_size);
