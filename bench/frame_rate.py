@@ -137,7 +137,7 @@ def measure(name, label, command, cwd, timing, fault_lines, log_dir, throw):
     """(frames per second, frames per CPU second, minor faults per frame)."""
     warm_up, window = timing
     stderr_path = os.path.join(log_dir, name + ".stderr")
-    min_lines = fault_lines[1] or 0 if fault_lines else 0
+    min_lines = fault_lines[1] if fault_lines and fault_lines[1] else 0
     with open(stderr_path, "wb") as stderr_file:
         times, cpu_times, faults, code = read_line_times(
             command, cwd, warm_up + window + 0.5, min_lines, 3.0, stderr_file)
