@@ -95,9 +95,6 @@ const char* const GLIBC_MALLOC_VARIABLES[] = {"GLIBC_TUNABLES", "MALLOC_TOP_PAD_
 class malloc_tuning : public ::testing::Test {
  protected:
   void SetUp() override {
-#ifdef ALLOCATOR_REPLACED
-    GTEST_SKIP() << "AddressSanitizer's allocator stands in for glibc's";
-#endif
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const char* name : GLIBC_MALLOC_VARIABLES)
       unsetenv(name);
@@ -109,6 +106,9 @@ class malloc_tuning : public ::testing::Test {
 };
 
 TEST_F(malloc_tuning, renderer_frames_take_no_page_faults_unless_the_user_sets_glibc_otherwise) {
+#ifdef ALLOCATOR_REPLACED
+  GTEST_SKIP() << "AddressSanitizer's allocator stands in for glibc's";
+#endif
   EXPECT_EXIT(exit_with_frames_seen(), ::testing::ExitedWithCode(0), "");
 
   // The user's setting is glibc's to apply: with either, frames fault again.
