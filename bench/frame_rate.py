@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Frames per second of the bare loop, the die and the full-capacity mesh.
+"""Frames per second of the bare loop, the die and the full-capacity mesh, and the
+minor page faults per frame of the die and the mesh.
 
 Runs each program in turn on the display it is given (one Xvfb for all, so they
 share a renderer), reads its stdout as it arrives and times every path line: each
@@ -11,9 +12,13 @@ run in turn for several rounds, so a burst of load from elsewhere on the machine
 hits one round rather than one program; the figures given are medians over
 rounds, each ratio to the bare loop the median of the ratios within a round.
 Frames per CPU second of the program (all its threads, not the X server) are
-shown beside: they move far less when other work shares the cores. Prints every
-round, the medians, the ratios to the bare loop, the ratios of the program as
-built to the copy (median over median) and the targets.
+shown beside: they move far less when other work shares the cores.
+Minor page faults per frame (the process's minflt from /proc, sampled as path
+lines arrive) are counted between two path lines well after start-up, once the
+heap has settled: they do not swing with the machine's load, so they are the
+yardstick for the malloc settings, the rates only a sign.
+Prints every round, the medians, the ratios to the bare loop, the ratios of the
+program as built to the copy (median over median), the faults and the targets.
 Exit status: 0 measured (whether or not a target is met), 1 a program failed to
 run or printed too few lines, 2 wrong usage.
 """
@@ -34,6 +39,13 @@ MIN_INTERVALS = 5  # fewer line intervals than this in a window is no measuremen
 TARGET_DIE = 0.90
 TARGET_CAPACITY = 0.15
 TARGET_CAPACITY_GAIN = 1.30  # the mesh as built against the malloc-defaults copy
+TARGET_CAPACITY_FAULTS = 0.10  # the mesh's faults per frame as built, against the copy's
+# Path lines between which faults are counted. The die's 512 kB vertex buffer is
+# replaced about every 14 lines, and on the heap the first three replacements touch
+# new memory, so the die settles by line 45. The mesh replaces it every frame and
+# settles within a few lines; to None is the last line read.
+DIE_FAULT_LINES = (60, 120)
+CAPACITY_FAULT_LINES = (10, None)
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -41,29 +53,31 @@ class RunFailed(Exception):
     pass
 
 
-def process_cpu_seconds(pid):
-    """User plus system time of a process and all its threads, in seconds."""
+def process_counts(pid):
+    """(user plus system seconds, minor page faults) of a process and all its threads."""
     with open("/proc/%d/stat" % pid, "rb") as stat:
         fields = stat.read().rsplit(b")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
+    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS, int(fields[7])
 
 
-def read_line_times(command, cwd, stop_after, quiet_limit, stderr_file):
-    """Arrival time, and the program's CPU time then, of every path line (one tab
-    each; the dump has none).
+def read_line_times(command, cwd, stop_after, min_lines, quiet_limit, stderr_file):
+    """Arrival time, and the program's CPU time and minor faults then, of every path
+    line (one tab each; the dump has none).
 
-    Reads until stop_after seconds past the first line, until no line has come for
-    quiet_limit seconds once lines have begun (the throw is over), or until the
-    program ends. Returns (times, CPU times, exit code or None while it ran)."""
+    Reads until stop_after seconds past the first line with at least min_lines read,
+    until no line has come for quiet_limit seconds once lines have begun (the throw
+    is over), or until the program ends. Returns (times, CPU times, faults, exit
+    code or None while it ran)."""
     process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE, stderr=stderr_file)
     times = []
     cpu_times = []
+    faults = []
     started = time.monotonic()
     descriptor = process.stdout.fileno()
     try:
         while True:
             now = time.monotonic()
-            if times and now - times[0] >= stop_after:
+            if times and now - times[0] >= stop_after and len(times) >= min_lines:
                 break
             last = times[-1] if times else started
             if now - last >= (quiet_limit if times else 30.0):
@@ -77,8 +91,10 @@ def read_line_times(command, cwd, stop_after, quiet_limit, stderr_file):
                 break
             lines = chunk.count(b"\t")
             if lines:
+                cpu_seconds, minor_faults = process_counts(process.pid)
                 times.extend([arrived] * lines)
-                cpu_times.extend([process_cpu_seconds(process.pid)] * lines)
+                cpu_times.extend([cpu_seconds] * lines)
+                faults.extend([minor_faults] * lines)
     finally:
         code = process.poll()
         if code is None:
@@ -89,7 +105,7 @@ def read_line_times(command, cwd, stop_after, quiet_limit, stderr_file):
                 process.kill()
                 process.wait()
         process.stdout.close()
-    return times, cpu_times, code
+    return times, cpu_times, faults, code
 
 
 def rate_in_window(times, cpu_times, warm_up, window):
@@ -107,11 +123,24 @@ def rate_in_window(times, cpu_times, warm_up, window):
     return frames / seconds, frames / cpu_seconds, last - first, seconds
 
 
-def measure(name, label, command, cwd, timing, log_dir, throw):
+def faults_per_frame(faults, fault_lines):
+    """Minor faults per frame between two path lines (numbered from 1)."""
+    first, last = fault_lines
+    last = len(faults) if last is None else last
+    if len(faults) < last or last - first < MIN_INTERVALS:
+        raise RunFailed("only %d path lines, too few to count faults from line %d to %s"
+                        % (len(faults), first, fault_lines[1] or "the last"))
+    return (faults[last - 1] - faults[first - 1]) / (FRAMES_PER_LINE * (last - first)), first, last
+
+
+def measure(name, label, command, cwd, timing, fault_lines, log_dir, throw):
+    """(frames per second, frames per CPU second, minor faults per frame)."""
     warm_up, window = timing
     stderr_path = os.path.join(log_dir, name + ".stderr")
+    min_lines = fault_lines[1] if fault_lines and fault_lines[1] else 0
     with open(stderr_path, "wb") as stderr_file:
-        times, cpu_times, code = read_line_times(command, cwd, warm_up + window + 0.5, 3.0, stderr_file)
+        times, cpu_times, faults, code = read_line_times(
+            command, cwd, warm_up + window + 0.5, min_lines, 3.0, stderr_file)
     if code is not None and code != 0 or not times:
         with open(stderr_path, "rb") as stderr_file:
             sys.stderr.write(stderr_file.read().decode(errors="replace"))
@@ -120,7 +149,12 @@ def measure(name, label, command, cwd, timing, log_dir, throw):
     cut = " (throw over: window cut short)" if throw and len(times) >= THROW_LINES else ""
     print("  %-20s %7.1f frames/s %7.1f frames/CPU-s  (%d frames in %.3f s after %.1f s warm-up)%s"
           % (label, rate, cpu_rate, intervals * FRAMES_PER_LINE, seconds, warm_up, cut), flush=True)
-    return rate, cpu_rate
+    if fault_lines is None:
+        return rate, cpu_rate, None
+    per_frame, first, last = faults_per_frame(faults, fault_lines)
+    print("  %-20s %7.2f minor faults/frame  (path lines %d to %d: %d frames)"
+          % ("", per_frame, first, last, FRAMES_PER_LINE * (last - first)), flush=True)
+    return rate, cpu_rate, per_frame
 
 
 def print_renderer(log_dir):
@@ -166,13 +200,20 @@ def main():
         small = (arguments.warm_up, arguments.window)
         large = (arguments.capacity_warm_up, arguments.capacity_window)
         built, defaults = [arguments.dice], [arguments.dice_malloc_defaults]
-        # (name, label, command, working directory, timing, prints the throw)
-        bare = ("bare_loop", "bare_loop", [arguments.bare_loop], work, small, False)
-        pairs = ((("die", "die", built, die_dir, small, True),
-                  ("die_defaults", "die (defaults)", defaults, die_dir, small, True)),
-                 (("8000-face", "8000-face", built, capacity_dir, large, True),
-                  ("8000-face_defaults", "8000-face (defaults)", defaults, capacity_dir, large, True)))
+        die_faults, capacity_faults = DIE_FAULT_LINES, CAPACITY_FAULT_LINES
+        # (name, label, command, working directory, timing, fault lines, prints the throw)
+        bare = ("bare_loop", "bare_loop", [arguments.bare_loop], work, small, None, False)
+        pairs = ((("die", "die", built, die_dir, small, die_faults, True),
+                  ("die_defaults", "die (defaults)", defaults, die_dir, small, die_faults, True)),
+                 (("8000-face", "8000-face", built, capacity_dir, large, capacity_faults, True),
+                  ("8000-face_defaults", "8000-face (defaults)", defaults, capacity_dir, large,
+                   capacity_faults, True)))
         print("(defaults): the same program built with glibc's malloc at its defaults", flush=True)
+        print("frames/s: path lines (50 frames each) in a window after a warm-up; minor "
+              "faults/frame: the\nprocess's minflt between two path lines once the heap has "
+              "settled (die: lines %d to %d;\n8000-face: line %d to the last read). Rates swing "
+              "with the machine's load, faults do not."
+              % (die_faults[0], die_faults[1], capacity_faults[0]), flush=True)
         rates = {run[0]: [] for run in (bare,) + pairs[0] + pairs[1]}
         for round_number in range(1, max(arguments.rounds, 1) + 1):
             print("round %d (load average %.2f)" % (round_number, os.getloadavg()[0]), flush=True)
@@ -180,11 +221,15 @@ def main():
             runs = [bare]
             for pair in pairs:
                 runs.extend(pair if round_number % 2 == 1 else reversed(pair))
-            for name, label, command, cwd, timing, throw in runs:
-                rates[name].append(measure(name, label, command, cwd, timing, work, throw))
-            print("  as built / defaults:  die %.3f   8000-face %.3f"
+            for name, label, command, cwd, timing, fault_lines, throw in runs:
+                rates[name].append(measure(name, label, command, cwd, timing, fault_lines, work,
+                                           throw))
+            print("  as built / defaults, frames/s:  die %.3f   8000-face %.3f"
                   % (rates["die"][-1][0] / rates["die_defaults"][-1][0],
                      rates["8000-face"][-1][0] / rates["8000-face_defaults"][-1][0]), flush=True)
+            print("  minor faults/frame, as built vs defaults:  die %.2f vs %.2f   8000-face %.2f vs %.2f"
+                  % (rates["die"][-1][2], rates["die_defaults"][-1][2],
+                     rates["8000-face"][-1][2], rates["8000-face_defaults"][-1][2]), flush=True)
             if round_number == 1:
                 print_renderer(work)
     except (RunFailed, OSError) as failure:
@@ -197,10 +242,13 @@ def main():
         return statistics.median(rate[column] for rate in rates[name])
 
     labels = {run[0]: run[1] for run in (bare,) + pairs[0] + pairs[1]}
-    print("median over %d rounds:" % len(rates["bare_loop"]))
+    print("median over %d rounds (load average now %.2f):"
+          % (len(rates["bare_loop"]), os.getloadavg()[0]))
     for name in rates:
-        print("  %-20s %7.1f frames/s %7.1f frames/CPU-s"
-              % (labels[name], median_of(name, 0), median_of(name, 1)))
+        faults = ("" if name == "bare_loop"
+                  else " %7.2f minor faults/frame" % median_of(name, 2))
+        print("  %-20s %7.1f frames/s %7.1f frames/CPU-s%s"
+              % (labels[name], median_of(name, 0), median_of(name, 1), faults))
     for name, target in (("die", TARGET_DIE), ("8000-face", TARGET_CAPACITY)):
         pairs_with_bare = list(zip(rates[name], rates["bare_loop"]))
         ratio = statistics.median(rate[0] / bare_rate[0] for rate, bare_rate in pairs_with_bare)
@@ -222,6 +270,20 @@ def main():
                                               "met" if ratio >= TARGET_CAPACITY_GAIN else "MISSED")
         print("  %-9s %.3f  (%.3f .. %.3f)   per CPU second: %.3f   %s"
               % (name, ratio, min(rounds), max(rounds), cpu_ratio, verdict))
+    print("minor faults per frame, as built against defaults (every round, then the medians):")
+    for name in ("die", "8000-face"):
+        built_faults = [rate[2] for rate in rates[name]]
+        default_faults = [rate[2] for rate in rates[name + "_defaults"]]
+        if name == "die":
+            # Few either way; the settings must not add to them.
+            target, met = "as built <= defaults", median_of(name, 2) <= median_of(name + "_defaults", 2)
+        else:
+            target = "as built <= %.2f x defaults" % TARGET_CAPACITY_FAULTS
+            met = median_of(name, 2) <= TARGET_CAPACITY_FAULTS * median_of(name + "_defaults", 2)
+        print("  %-9s %s   median %.2f vs %.2f   (target %s: %s)"
+              % (name, "  ".join("%.2f/%.2f" % pair for pair in zip(built_faults, default_faults)),
+                 median_of(name, 2), median_of(name + "_defaults", 2), target,
+                 "met" if met else "MISSED"))
     return 0
 
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Measures the frame rates of the bare loop, the die and the full-capacity mesh in
-# one run on one private Xvfb (Mesa software rendering), and prints their ratios.
+# one run on one private Xvfb (Mesa software rendering), and prints their ratios,
+# with the minor page faults per frame of the die and the mesh beside them.
 # The die and the mesh run twice a round: the program as built, and a copy of it
 # built here with glibc's malloc left at its defaults (DICE_GLIBC_MALLOC_DEFAULTS),
-# so the run also shows what the program's start-up malloc settings buy.
+# so the run also shows what the program's start-up malloc settings buy. Faults
+# per frame are the verdict on those settings; rates swing with the machine's
+# load (each round prints the load average), so run it on a quiet machine.
 # usage: bench/frame_rate.sh [build dir] [frame_rate.py options]
 # The build dir defaults to ./build; it must hold dice, bench/bare_loop and
 # tools/make_assets. The copy goes to <build dir>/bench/malloc_defaults, from the
