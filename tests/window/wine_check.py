@@ -90,7 +90,7 @@ def first_difference(got, want):
         at, want.count(b"\n", 0, at) + 1, show(want[: at + 40], 80), show(got[: at + 40], 80))
 
 
-def run_to_rest(dice, asset, expected, launcher=(), as_lf=lambda out: out, other_files=(),
+def run_to_rest(dice, asset, expected, launcher=(), as_lf=lambda out: out, *, other_files=(),
                 folder=None):
     """Runs until the whole account is out and the die has rested a while: (raw output,
     screenshot, window size). In folder as it is, if given; else in a new one with the

@@ -51,7 +51,7 @@ def main():
         check_layout(zip_path, folder)
         started = time.monotonic()
         raw, _, _ = run_to_rest(os.path.join(folder, "dice.exe"), asset, expected, ["wine"],
-                                lambda out: out.replace(b"\r\n", b"\n"), folder)
+                                lambda out: out.replace(b"\r\n", b"\n"), folder=folder)
         out = raw.replace(b"\r\n", b"\n")
         check(out == expected, "output with CR LF as LF differs " + first_difference(out, expected))
         check(raw == expected.replace(b"\n", b"\r\n"), "a line does not end in CR LF")
