@@ -41,10 +41,7 @@ stage_demo() {
 
 stage_test() {
   local stage_start=$SECONDS
-  if ! in_root "cd dice && tools/test.sh" >"$work/test.log" 2>&1 </dev/null; then
-    tail -n 40 "$work/test.log" >&2
-    fail "test: tools/test.sh failed"
-  fi
+  in_root_logged test.log "test: tools/test.sh failed" "cd dice && tools/test.sh"
   log "test: $((SECONDS - stage_start)) s ($(grep -E 'tests passed' "$work/test.log" | tail -n 1))"
 }
 
@@ -53,16 +50,9 @@ stage_hand() {
   # The page's own line, so the check fails if the page names too little.
   install=$(grep -m 1 '^sudo apt-get install ' "$root/home/$user/dice/docs/building.md") ||
     fail "hand: docs/building.md has no 'sudo apt-get install' line"
-  in_root "sudo apt-get update -q && sudo ${install#sudo } -y -q" >"$work/hand.log" 2>&1 </dev/null ||
-    {
-      tail -n 20 "$work/hand.log" >&2
-      fail "hand: $install"
-    }
-  in_root "cd dice && cmake -S . -B build && cmake --build build" >>"$work/hand.log" 2>&1 </dev/null ||
-    {
-      tail -n 30 "$work/hand.log" >&2
-      fail "hand: cmake -S . -B build && cmake --build build"
-    }
+  in_root_logged hand.log "hand: $install" "sudo apt-get update -q && sudo ${install#sudo } -y -q"
+  in_root_logged hand.log "hand: cmake -S . -B build && cmake --build build" \
+    "cd dice && cmake -S . -B build && cmake --build build"
   # Something to show the window on; not needed to build.
   in_root "sudo apt-get install -y -q --no-install-recommends xvfb xauth" >>"$work/hand.log" 2>&1 </dev/null
   watch_account hand "bash -c 'cd dice/build && exec ../tools/with_xvfb.sh ./dice'" \

@@ -57,23 +57,24 @@ make_deb() {
   cmake --build "$build" --target dice -j 2 >&2
   version=$(cpack_version "$build")
   arch=$(dpkg --print-architecture)
-  rm -rf "$build/cpack"
-  cpack --config "$build/CPackConfig.cmake" -B "$build/cpack" >&2
-  mkdir -p "$repo/dist"
   deb="$repo/dist/dice_${version}_$arch.deb"
-  cp "$build/cpack/${deb##*/}" "$deb"
+  cpack_into_dist "$build" "${deb##*/}"
   log "deb: ${deb#"$repo"/} in $((SECONDS - started)) s"
+}
+
+cpack_into_dist() { # build-folder file: the build's package, made by CPack, copied into dist/
+  rm -rf "$1/cpack"
+  cpack --config "$1/CPackConfig.cmake" -B "$1/cpack" >&2
+  mkdir -p "$repo/dist"
+  cp "$1/cpack/$2" "$repo/dist/$2"
 }
 
 make_zip() {
   local started=$SECONDS build="$repo/build-windows" version
   "$repo/tools/windows.sh" build
   version=$(cpack_version "$build")
-  rm -rf "$build/cpack"
-  cpack --config "$build/CPackConfig.cmake" -B "$build/cpack" >&2
-  mkdir -p "$repo/dist"
   zip="$repo/dist/dice-$version-win64.zip"
-  cp "$build/cpack/${zip##*/}" "$zip"
+  cpack_into_dist "$build" "${zip##*/}"
   log "windows: ${zip#"$repo"/} in $((SECONDS - started)) s"
 }
 
@@ -86,18 +87,12 @@ list_root() { # every path in $root but the mounted system folders, sorted
 stage_install() {
   local stage_start=$SECONDS before_packages
   # man-db to look the page up with, which a minimal root lacks.
-  in_root "sudo apt-get update -q && sudo apt-get install -y -q man-db" >"$work/install.log" 2>&1 </dev/null ||
-    {
-      tail -n 20 "$work/install.log" >&2
-      fail "install: apt-get install man-db"
-    }
+  in_root_logged install.log "install: apt-get install man-db" \
+    "sudo apt-get update -q && sudo apt-get install -y -q man-db"
   list_root >"$work/before.list"
   before_packages=$(chroot "$root" dpkg-query -W | wc -l)
-  in_root "sudo apt-get install -y -q ./${deb##*/}" >>"$work/install.log" 2>&1 </dev/null ||
-    {
-      tail -n 30 "$work/install.log" >&2
-      fail "install: sudo apt-get install ./${deb##*/}"
-    }
+  in_root_logged install.log "install: sudo apt-get install ./${deb##*/}" \
+    "sudo apt-get install -y -q ./${deb##*/}"
   list_root >"$work/installed.list"
   local missing
   missing=$(LC_ALL=C comm -23 "$work/package.list" "$work/installed.list")
@@ -106,8 +101,7 @@ stage_install() {
     "$(($(chroot "$root" dpkg-query -W | wc -l) - before_packages - 1)) packages it needs)"
   # A display to show the window on, as a desktop has; after the package, so that
   # what the program needs comes from the package's own Depends line.
-  in_root "sudo apt-get install -y -q --no-install-recommends xvfb xauth" >>"$work/install.log" 2>&1 </dev/null ||
-    fail "install: xvfb"
+  in_root_logged install.log "install: xvfb" "sudo apt-get install -y -q --no-install-recommends xvfb xauth"
 }
 
 stage_accounts() {
@@ -137,11 +131,7 @@ stage_man() {
 
 stage_purge() {
   local stage_start=$SECONDS left
-  in_root "sudo apt-get purge -y -q dice" >"$work/purge.log" 2>&1 </dev/null ||
-    {
-      tail -n 20 "$work/purge.log" >&2
-      fail "purge: sudo apt-get purge dice"
-    }
+  in_root_logged purge.log "purge: sudo apt-get purge dice" "sudo apt-get purge -y -q dice"
   list_root >"$work/after.list"
   # What the package brought (its paths that were not there before) must be gone, and
   # so must dpkg's own records of it.

@@ -40,6 +40,14 @@ in_root() { # command: run in the user's home
   "${shell[@]}" "cd ~ && $1"
 }
 
+in_root_logged() { # log what command: in_root, its output added to $work/log; on
+  # failure the log's last lines, then "what" as the reason
+  in_root "$3" >>"$work/$1" 2>&1 </dev/null || {
+    tail -n 30 "$work/$1" >&2
+    fail "$2"
+  }
+}
+
 kill_strays() { # whatever a stage left running in $root would slow the rest down
   local link
   for link in /proc/[0-9]*/root; do
