@@ -12,6 +12,7 @@ Usage: with_xvfb_test.py interrupted|served WITH_XVFB_SH
 
 import os
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -56,8 +57,30 @@ def children_named(parent, name):
     return found
 
 
-def display_files(number):
-    return ["/tmp/.X%d-lock" % number, "/tmp/.X11-unix/X%d" % number]
+def socket_path(number):
+    return "/tmp/.X11-unix/X%d" % number
+
+
+def left_by(server, number):
+    """What the ended server left of its display. Other tests start servers of their
+    own meanwhile, which may take the freed number: a socket counts only when no
+    server answers on it, a lock file only when it names this server."""
+    left = []
+    try:
+        with socket.socket(socket.AF_UNIX) as probe:
+            probe.connect(socket_path(number))
+    except ConnectionRefusedError:
+        left.append(socket_path(number))
+    except FileNotFoundError:
+        pass
+    lock = "/tmp/.X%d-lock" % number
+    try:
+        with open(lock) as owner:
+            if owner.read().strip() == str(server):
+                left.append(lock)
+    except FileNotFoundError:
+        pass
+    return left
 
 
 def wait_for(condition, timeout, what):
@@ -75,7 +98,7 @@ def default_signals():
 def check_nothing_left(number, pids):
     for pid, what in pids:
         check(not alive(pid), "%s (pid %d) outlived the script" % (what, pid))
-    left = [path for path in display_files(number) if os.path.lexists(path)]
+    left = left_by(pids[0][0], number)
     check(not left, "left behind: %s" % ", ".join(left))
 
 
@@ -96,7 +119,7 @@ def interrupted_by(script, how, expected_status):
                 stray = int(lines.readline())
             servers = children_named(helper.pid, "Xvfb")
             check(len(servers) == 1, "expected one Xvfb started by the script, found %s" % servers)
-            check(os.path.lexists(display_files(number)[1]), "no socket for display :%d" % number)
+            check(os.path.lexists(socket_path(number)), "no socket for display :%d" % number)
             how(helper)
             status = helper.wait(END_TIMEOUT)
         finally:
@@ -121,7 +144,7 @@ def case_served(script):
         number = int(line)
         servers = children_named(helper.pid, "Xvfb")
         check(len(servers) == 1, "expected one Xvfb started by the script, found %s" % servers)
-        check(os.path.lexists(display_files(number)[1]), "no socket for display :%d" % number)
+        check(os.path.lexists(socket_path(number)), "no socket for display :%d" % number)
         helper.stdin.close()  # what a caller's death does to its end of the pipe
         status = helper.wait(END_TIMEOUT)
     finally:
