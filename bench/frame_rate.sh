@@ -31,7 +31,7 @@ echo "frame_rate.sh: building dice with malloc defaults in $defaults" >&2
 if ! { cmake -S "$(cached CMAKE_HOME_DIRECTORY)" -B "$defaults" \
          -DCMAKE_CXX_COMPILER="$(cached CMAKE_CXX_COMPILER)" \
          -DCMAKE_BUILD_TYPE="$(cached CMAKE_BUILD_TYPE)" \
-         -DCMAKE_CXX_FLAGS="$(cached CMAKE_CXX_FLAGS) -DDICE_GLIBC_MALLOC_DEFAULTS" \
+         -DCMAKE_CXX_FLAGS="$(cached CMAKE_CXX_FLAGS)" -DDICE_GLIBC_MALLOC_DEFAULTS=ON \
          -DDICE_SANITIZE="$(cached DICE_SANITIZE)" -DDICE_DIE_TEXTURE="$(cached DICE_DIE_TEXTURE)" \
          -DBUILD_TESTING=OFF -DDICE_BENCH=OFF &&
        cmake --build "$defaults" --target dice -j2; } >"$defaults/build.log" 2>&1; then

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/malloc_tuning.h"
+#include "malloc_tuning_glibc.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ALLOCATOR_REPLACED 1

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Mutation run over src/: does the test suite notice small, realistic faults?
+"""Mutation run over src/ and platform/glibc/: does the test suite notice small, realistic faults?
 
 Each mutant is one small change made mechanically to one source file:
   - a relational operator turned into its neighbour (< and <=, > and >=, == and !=),
@@ -185,12 +185,17 @@ def mutants_of(path, text):
     return found
 
 
+# The program's own code: src/, and the glibc layer the native build links.
+SOURCE_FOLDERS = ("src", "platform/glibc")
+
+
 def source_files():
     files = []
-    for directory, _, names in os.walk(os.path.join(ROOT, "src")):
-        for name in names:
-            if name.endswith((".cpp", ".h")):
-                files.append(os.path.relpath(os.path.join(directory, name), ROOT))
+    for top in SOURCE_FOLDERS:
+        for directory, _, names in os.walk(os.path.join(ROOT, top)):
+            for name in names:
+                if name.endswith((".cpp", ".h")):
+                    files.append(os.path.relpath(os.path.join(directory, name), ROOT))
     return sorted(files)
 
 
@@ -313,7 +318,7 @@ def main():
         selected = selected[: args.max]
     equivalent = read_equivalent()
 
-    print("mutate.py: %d mutants in src/, %d selected" % (len(everything), len(selected)))
+    print("mutate.py: %d mutants in src/ and platform/glibc/, %d selected" % (len(everything), len(selected)))
     if args.list:
         for i, (mutant, _) in enumerate(selected, 1):
             mark = "  (listed as equivalent)" if mutant.key() in equivalent else ""

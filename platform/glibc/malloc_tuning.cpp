@@ -1,7 +1,13 @@
-#include "app/malloc_tuning.h"
+// glibc's malloc settings for the software renderer, the layer the build links
+// where the C library is glibc (and DICE_GLIBC_MALLOC_DEFAULTS is off).
+#include "malloc_tuning_glibc.h"
 
-#include <cstdlib>  // defines __GLIBC__ where the C library is glibc
+#include <malloc.h>
+
+#include <cstdlib>
 #include <cstring>
+
+#include "app/malloc_tuning.h"
 
 bool tunable_given(const char* name, const char* alias) {
   if (getenv(alias) != nullptr) return true;
@@ -15,9 +21,6 @@ bool tunable_given(const char* name, const char* alias) {
   }
   return false;
 }
-
-#if defined(__GLIBC__) && !defined(DICE_GLIBC_MALLOC_DEFAULTS)
-#include <malloc.h>
 
 // Mesa's software renderer allocates and frees about 3 MB a frame with a large
 // mesh: a new 512 kB vertex buffer, 64 kB scene blocks, 145 kB vertex blocks, and
@@ -40,6 +43,3 @@ void keep_freed_memory() {
       !tunable_given("glibc.malloc.trim_threshold", "MALLOC_TRIM_THRESHOLD_"))
     mallopt(M_TOP_PAD, TOP_PAD_BYTES);
 }
-#else
-void keep_freed_memory() {}
-#endif
