@@ -85,7 +85,14 @@ else()
   install(FILES README.md ${dice_generated}/changelog.gz DESTINATION ${dice_doc_dir})
   # Debian's copyright file holds the license; a second copy beside it is redundant.
   if(DICE_DEBIAN_LAYOUT)
-    install(FILES ${dice_packaging}/copyright DESTINATION ${dice_doc_dir})
+    # The machine-readable format's name, as this Debian's own dpkg (an essential
+    # package) gives it in its copyright file.
+    file(STRINGS /usr/share/doc/dpkg/copyright DICE_COPYRIGHT_FORMAT LIMIT_COUNT 1 REGEX "^Format: ")
+    if(NOT DICE_COPYRIGHT_FORMAT)
+      message(FATAL_ERROR "No 'Format:' line in /usr/share/doc/dpkg/copyright: the Debian package is built on Debian")
+    endif()
+    configure_file(${dice_packaging}/copyright.in ${dice_generated}/copyright @ONLY)
+    install(FILES ${dice_generated}/copyright DESTINATION ${dice_doc_dir})
   else()
     install(FILES LICENSE DESTINATION ${dice_doc_dir})
   endif()
