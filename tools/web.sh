@@ -19,6 +19,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian's selenium is a module of Debian's python; another python3 may come first on PATH.
 python=/usr/bin/python3
 
+source "$root/tools/lib/common.sh"
 log() { echo "web.sh: $*" >&2; }
 
 page_dir() { # variant: the page's build folder
@@ -34,18 +35,6 @@ build_page() { # variant
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${variant[@]}" >&2
   cmake --build "$out" --target dice -j "$(nproc)" >&2
   log "built $out/dice.html in $((SECONDS - started)) s"
-}
-
-build_linux() { # variant: the program as tools/demo.sh builds it
-  local out="$root/build" variant=()
-  if [ "$1" = pips ]; then
-    out="$root/build-pips"
-    variant=(-DDICE_DIE_TEXTURE=die.bmp)
-  fi
-  local configure=(cmake -S "$root" -B "$out" "${variant[@]}")
-  [ -f "$out/CMakeCache.txt" ] || configure+=(-DBUILD_TESTING=OFF -DDICE_BENCH=OFF)
-  "${configure[@]}" >&2
-  cmake --build "$out" --target dice -j "$(nproc)" >&2
 }
 
 install() {
@@ -73,8 +62,8 @@ check() {
   install
   build_page plain
   build_page pips
-  build_linux plain
-  build_linux pips
+  build_program "$root/build"
+  build_program "$root/build-pips" -DDICE_DIE_TEXTURE=die.bmp
   log "packages, pages and Linux programs ready in $((SECONDS - started)) s"
   # Chromium's profile and temporary files, and the check's own, in a folder of ours.
   work=$(mktemp -d "$root/build-web/check.XXXXXX")
