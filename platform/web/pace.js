@@ -1,0 +1,53 @@
+// The program's own pace: GLUT's idle callback runs back to back, as freeglut runs
+// it on the desktop, where emscripten's GLUT re-arms it on a 4 ms timer (at most 250
+// frames a second). Each call is a task of its own (a MessageChannel message), so the
+// browser still paints and takes input between calls. While the page is hidden no
+// call is made, and the throw goes on from where it was when the page is shown again.
+//
+// Loaded after emscripten's library_glut.js, so this glutIdleFunc is the one linked.
+// It keeps to what emscripten's GLUT has had since 3.1.6: GLUT.idleFunc holds the
+// program's callback (0 for none), called through makeDynCall('v'); callUserCallback
+// and ABORT are the runtime's own. The display callback stays GLUT's, drawn on an
+// animation frame only when posted (at the start and on a reshape), as before.
+mergeInto(LibraryManager.library, {
+  $dicePace__deps: ['$GLUT', '$callUserCallback'],
+  $dicePace: {
+    channel: null,
+    pending: false,  // a message on its way: never more than one
+    calls: 0,        // idle calls made, for the page's check and the benchmark
+
+    start: function() {
+      if (!dicePace.channel) {
+        dicePace.channel = new MessageChannel();
+        dicePace.channel.port1.onmessage = dicePace.step;
+        document.addEventListener('visibilitychange', dicePace.schedule);
+        Module['idleCalls'] = function() { return dicePace.calls; };
+      }
+      dicePace.schedule();
+    },
+
+    schedule: function() {
+      if (dicePace.pending || !GLUT.idleFunc || ABORT || document.visibilityState === 'hidden') {
+        return;
+      }
+      dicePace.pending = true;
+      dicePace.channel.port2.postMessage(null);
+    },
+
+    step: function() {
+      dicePace.pending = false;
+      if (!GLUT.idleFunc || document.visibilityState === 'hidden') return;
+      dicePace.calls++;
+      callUserCallback(function() {
+        {{{ makeDynCall('v', 'GLUT.idleFunc') }}}();
+      });
+      dicePace.schedule();
+    },
+  },
+
+  glutIdleFunc__deps: ['$GLUT', '$dicePace'],
+  glutIdleFunc: function(func) {
+    GLUT.idleFunc = func;
+    dicePace.start();
+  },
+});
