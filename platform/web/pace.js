@@ -1,8 +1,11 @@
 // The program's own pace: GLUT's idle callback runs back to back, as freeglut runs
 // it on the desktop, where emscripten's GLUT re-arms it on a 4 ms timer (at most 250
-// frames a second). Each call is a task of its own (a MessageChannel message), so the
-// browser still paints and takes input between calls. While the page is hidden no
-// call is made, and the throw goes on from where it was when the page is shown again.
+// frames a second). Each call is a task of its own (a MessageChannel message), so
+// input is taken between calls; and once calls have run for a frame's time (16 ms)
+// the next waits for the browser's next animation frame, which a page busy with
+// tasks would otherwise get a few times a second: the picture and the console are
+// shown while the die moves. While the page is hidden no call is made, and the throw
+// goes on from where it was when the page is shown again.
 //
 // Loaded after emscripten's library_glut.js, so this glutIdleFunc is the one linked.
 // It keeps to what emscripten's GLUT has had since 3.1.6: GLUT.idleFunc holds the
@@ -13,8 +16,9 @@ mergeInto(LibraryManager.library, {
   $dicePace__deps: ['$GLUT', '$callUserCallback'],
   $dicePace: {
     channel: null,
-    pending: false,  // a message on its way: never more than one
+    pending: false,  // a call on its way: never more than one
     calls: 0,        // idle calls made, for the page's check and the benchmark
+    frameStart: 0,   // when the browser last had an animation frame
 
     start: function() {
       if (!dicePace.channel) {
@@ -31,6 +35,15 @@ mergeInto(LibraryManager.library, {
         return;
       }
       dicePace.pending = true;
+      if (performance.now() - dicePace.frameStart < 16) {
+        dicePace.channel.port2.postMessage(null);
+      } else {
+        requestAnimationFrame(dicePace.frame);
+      }
+    },
+
+    frame: function() {
+      dicePace.frameStart = performance.now();
       dicePace.channel.port2.postMessage(null);
     },
 

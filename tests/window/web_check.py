@@ -130,8 +130,8 @@ class PageRun:
     def __exit__(self, *exc):
         self.close()
 
-    def run(self, script):
-        return self.driver.execute_script(script)
+    def run(self, script, *args):
+        return self.driver.execute_script(script, *args)
 
     def account(self):
         return self.run("return document.getElementById('account').textContent").encode()
