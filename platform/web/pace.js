@@ -1,11 +1,11 @@
 // The program's own pace: GLUT's idle callback runs back to back, as freeglut runs
 // it on the desktop, where emscripten's GLUT re-arms it on a 4 ms timer (at most 250
 // frames a second). Each call is a task of its own (a MessageChannel message), so
-// input is taken between calls; and once calls have run for a frame's time (16 ms)
-// the next waits for the browser's next animation frame, which a page busy with
+// input is taken between calls; and once calls have run for a frame's time (16 ms),
+// the next waits for the browser's next animation frame, which a page kept busy with
 // tasks would otherwise get a few times a second: the picture and the console are
-// shown while the die moves. While the page is hidden no call is made, and the throw
-// goes on from where it was when the page is shown again.
+// shown while the die moves. A hidden page gets no animation frames, so it makes no
+// calls, and the throw goes on from where it was when the page is shown again.
 //
 // Loaded after emscripten's library_glut.js, so this glutIdleFunc is the one linked.
 // It keeps to what emscripten's GLUT has had since 3.1.6: GLUT.idleFunc holds the
@@ -24,16 +24,13 @@ mergeInto(LibraryManager.library, {
       if (!dicePace.channel) {
         dicePace.channel = new MessageChannel();
         dicePace.channel.port1.onmessage = dicePace.step;
-        document.addEventListener('visibilitychange', dicePace.schedule);
         Module['idleCalls'] = function() { return dicePace.calls; };
       }
       dicePace.schedule();
     },
 
     schedule: function() {
-      if (dicePace.pending || !GLUT.idleFunc || ABORT || document.visibilityState === 'hidden') {
-        return;
-      }
+      if (dicePace.pending || !GLUT.idleFunc || ABORT) return;
       dicePace.pending = true;
       if (performance.now() - dicePace.frameStart < 16) {
         dicePace.channel.port2.postMessage(null);
@@ -49,7 +46,7 @@ mergeInto(LibraryManager.library, {
 
     step: function() {
       dicePace.pending = false;
-      if (!GLUT.idleFunc || document.visibilityState === 'hidden') return;
+      if (!GLUT.idleFunc) return;
       dicePace.calls++;
       callUserCallback(function() {
         {{{ makeDynCall('v', 'GLUT.idleFunc') }}}();
