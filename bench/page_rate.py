@@ -55,7 +55,7 @@ function look() {
 observer.observe(account, {characterData: true, childList: true, subtree: true});
 """
 # In the page: each press on the canvas is timed from its event to the moment the
-# console's text holds `want` characters, read after a layout of the console.
+# console's text, laid out, holds `want` characters (counted after the time is taken).
 CLICK_TIMER = """
 window.benchClicks = {want: arguments[0], each: arguments[1], pending: [], times: []};
 var account = document.getElementById('account'), clicks = window.benchClicks;
@@ -63,9 +63,8 @@ document.getElementById('canvas').addEventListener('mousedown', function (event)
   clicks.pending.push([event.timeStamp, clicks.want += clicks.each]);
 });
 new MutationObserver(function () {
-  var length = account.textContent.length;
   account.scrollHeight;  // a layout: the text is on the page
-  var now = performance.now();
+  var now = performance.now(), length = account.textContent.length;
   while (clicks.pending.length && length >= clicks.pending[0][1]) {
     clicks.times.push(now - clicks.pending.shift()[0]);
   }
