@@ -10,7 +10,7 @@ calls (one frame each, counted by the web layer), sampled with the time when the
 first path line and the resting line reach the page. Then, on the page at rest,
 CLICKS left clicks one after another, each timed in the page from the press to its
 whole dump laid out on the page: the first click's time and the last's, and as
-the verdict the median of the last ten against that of the first ten (a dump waits
+the verdict the median of the last 20 against that of the first 20 (a dump waits
 for the browser's next animation frame, so a single click's time varies by up to a
 frame with where its press falls).
 
@@ -34,7 +34,7 @@ from web_check import ActionChains, PageRun  # noqa: E402
 
 TARGET_RATIO = 1 / 3
 TARGET_CLICK_RATIO = 1.5  # the last clicks' time against the first ones'
-CLICK_GROUP = 10
+CLICK_GROUP = 20
 RESTING = b"339.000000\t-240.750000"
 POLL = 0.2
 CLICK_POLL = 0.02
