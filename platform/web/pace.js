@@ -8,9 +8,8 @@
 // calls, and the throw goes on from where it was when the page is shown again.
 //
 // Loaded after emscripten's library_glut.js, so this glutIdleFunc is the one linked.
-// It keeps to what emscripten's GLUT has had since 3.1.6: GLUT.idleFunc holds the
-// program's callback (0 for none), called through makeDynCall('v'); callUserCallback
-// and ABORT are the runtime's own. The display callback stays GLUT's, drawn on an
+// It relies on GLUT.idleFunc holding the program's callback (0 for none), called
+// through makeDynCall('v'), and on the runtime's callUserCallback and ABORT. The display callback stays GLUT's, drawn on an
 // animation frame only when posted (at the start and on a reshape), as before.
 mergeInto(LibraryManager.library, {
   $dicePace__deps: ['$GLUT', '$callUserCallback'],
