@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs both benchmarks: the frame rates on a private Xvfb, then the mesh load.
+# Runs the benchmarks: frame rates on a private Xvfb, the mesh load, the page against the program.
 # usage: bench/run_all.sh [build dir]   (default ./build; build it first with the
-# benchmarks on: cmake -S . -B build && cmake --build build -j2)
+# benchmarks on: cmake -S . -B build && cmake --build build -j2; the page's comes
+# from build-web/, which tools/web.sh build makes, and is left out without it)
 # Reports, never gates: exits 0 unless a benchmark failed to run.
 set -euo pipefail
 
@@ -18,3 +19,10 @@ echo "== frame rate =="
 echo
 echo "== mesh load =="
 "$build/bench/load_bench" --benchmark_repetitions=3
+echo
+echo "== the web page against the program =="
+if [ -f "$(dirname "$here")/build-web/dice.html" ]; then
+  "$here/page_rate.sh" "$build"
+else
+  echo "left out: no page in build-web/ (tools/web.sh build makes it)"
+fi

@@ -6,7 +6,8 @@
 # emscripten gives GL 1.1's immediate mode through its legacy GL emulation, GLU's
 # projection and GLUT in JavaScript, but no CMake targets for them; the ones the
 # program links are made here. What the emulation still lacks is filled in by the
-# web layer beside this file (gl_layer.cpp, mipmaps.cpp, default_texture.js).
+# web layer beside this file (gl_layer.cpp, mipmaps.cpp, default_texture.js), and
+# the idle callback's pace by pace.js.
 
 set(web_dir ${CMAKE_CURRENT_LIST_DIR})
 
@@ -19,9 +20,12 @@ set(web_link_options
   -sLEGACY_GL_EMULATION=1  # glBegin/glEnd, the matrix stacks, the texture environment
   -sGL_UNSAFE_OPTS=0       # the emulation sets its GL state for every draw, guessing nothing
   -lglut
+  # After -lglut: its glutIdleFunc takes the place of GLUT's own.
+  --js-library=${web_dir}/pace.js
   --js-library=${web_dir}/default_texture.js
   -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=dice_default_texture
   -sALLOW_MEMORY_GROWTH=1  # a large texture gets memory, or malloc's null, as on the desktop
+  -sEXPORTED_RUNTIME_METHODS=FS  # the page puts the visitor's own model in place of cube.3ds
   # Debian's emscripten 3.1.6 crashes in its HTML minifier; the page is small anyway.
   -sMINIFY_HTML=0
 )
@@ -40,9 +44,10 @@ if(DICE_DIE_TEXTURE AND EXISTS ${PROJECT_SOURCE_DIR}/assets/${DICE_DIE_TEXTURE})
   list(APPEND web_preload ${DICE_DIE_TEXTURE})
 endif()
 set(web_page_options --shell-file ${web_dir}/shell.html)
-set(web_page_depends ${web_dir}/shell.html ${web_dir}/default_texture.js)
+set(web_page_depends ${web_dir}/shell.html ${web_dir}/pace.js ${web_dir}/default_texture.js)
 foreach(file IN LISTS web_preload)
-  list(APPEND web_page_options "SHELL:--preload-file ${PROJECT_SOURCE_DIR}/assets/${file}@${file}")
+  # One argument, so a path with spaces stays whole.
+  list(APPEND web_page_options "--preload-file=${PROJECT_SOURCE_DIR}/assets/${file}@${file}")
   list(APPEND web_page_depends ${PROJECT_SOURCE_DIR}/assets/${file})
 endforeach()
 target_link_options(dice PRIVATE ${web_page_options})

@@ -1,12 +1,19 @@
 """The installed dice command picks the folder the program runs in: `cmake --install`
 into a new prefix whose path has a space, with the installed program replaced by a
-stand-in that prints the folder it was started in and its arguments.
+stand-in that prints the folder it was started in, its arguments and where a
+cube.3ds link there points.
 
 - From a folder with no cube.3ds: the folder of the installed die, whose cube.3ds is
   the asset's bytes; the same through a link to the command from another folder.
 - From a folder holding a cube.3ds, or only a dangling link of that name (the program
   then says why it cannot read it, rather than throwing another die): that folder.
-- The arguments reach the program unchanged.
+- GLUT's options, with their values, reach the program unchanged.
+- `dice MODEL` among GLUT's options, MODEL relative: a new folder in TMPDIR whose
+  cube.3ds links to MODEL's absolute path, the options without MODEL; the folder is
+  gone when the program ends, and when the command is sent SIGTERM while the program
+  runs, which ends the program too.
+- A model that is missing, a folder, unreadable (checked as nobody when run as root),
+  or a second model: one line on stderr, status 2, the program not started.
 - With the installed die's folder gone: status 2 and the program not started.
 
 Usage: launcher_test.py CMAKE BUILD_DIR COMMAND_DIR PROGRAM DATA_DIR ASSET, the last
@@ -14,12 +21,19 @@ four relative to the prefix as the build installs them.
 """
 
 import os
+import signal
 import subprocess
 import sys
 import tempfile
 
-STAND_IN = "#!/bin/sh\npwd -P\nprintf '[%s]\\n' \"$@\"\n"
-ARGS = ["-display", "", "two words"]
+STAND_IN = """#!/bin/sh
+pwd -P
+printf '[%s]\\n' "$@"
+[ ! -L cube.3ds ] || printf 'cube.3ds -> %s\\n' "$(readlink cube.3ds)"
+[ -z "$STAND_IN_WAITS" ] || { echo "$$"; exec sleep 60; }
+"""
+ARGS = ["-display", "", "-geometry", "two words", "-iconic", "-sync"]
+NOBODY = 65534
 
 
 class Failure(Exception):
@@ -31,22 +45,84 @@ def check(condition, message):
         raise Failure(message)
 
 
-def run_in(folder, command):
-    done = subprocess.run([command] + ARGS, cwd=folder, stdin=subprocess.DEVNULL,
-                          capture_output=True)
+def run_in(folder, command, args=ARGS, env=None, user=()):
+    done = subprocess.run([*user, command] + args, cwd=folder, stdin=subprocess.DEVNULL,
+                          capture_output=True, env=env)
     return done.returncode, done.stdout.decode(), done.stderr.decode()
 
 
-def expect_run_in(case, folder, command, expected_folder):
+def stand_in_output(folder, link=None):
+    return (os.path.realpath(folder) + "\n" + "".join("[%s]\n" % a for a in ARGS)
+            + ("cube.3ds -> %s\n" % link if link else ""))
+
+
+def expect_run_in(case, folder, command, expected_folder, link=None):
     status, out, err = run_in(folder, command)
-    want = os.path.realpath(expected_folder) + "\n" + "".join("[%s]\n" % a for a in ARGS)
+    want = stand_in_output(expected_folder, link)
     check(status == 0 and out == want,
           "%s: status %d, printed %r (stderr %r); expected %r" % (case, status, out, err, want))
+
+
+def check_model(scratch, command, elsewhere, own):
+    """dice MODEL: a private folder in TMPDIR linking to it, removed however it ends."""
+    private = os.path.join(scratch, "tmp")
+    os.mkdir(private)
+    env = dict(os.environ, TMPDIR=private)
+    model = os.path.join(own, "cube.3ds")
+    args = ARGS[:4] + [os.path.relpath(model, elsewhere)] + ARGS[4:]
+    status, out, err = run_in(elsewhere, command, args, env)
+    ran_in = out.split("\n", 1)[0]
+    check(status == 0 and os.path.dirname(ran_in) == os.path.realpath(private)
+          and os.path.basename(ran_in).startswith("dice.")
+          and out == stand_in_output(ran_in, model),
+          "dice MODEL: status %d, printed %r (stderr %r)" % (status, out, err))
+    check(not os.listdir(private), "dice MODEL left %s behind" % os.listdir(private))
+
+    waiting = subprocess.Popen([command] + args, cwd=elsewhere, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, env=dict(env, STAND_IN_WAITS="1"))
+    lines = [waiting.stdout.readline().decode() for _ in range(len(ARGS) + 3)]
+    waiting.send_signal(signal.SIGTERM)
+    try:
+        status = waiting.wait(timeout=10)
+    finally:
+        waiting.kill()
+        waiting.stdout.close()
+    program = int(lines[-1])
+    try:
+        os.kill(program, 0)
+        program_left = True
+    except ProcessLookupError:
+        program_left = False
+    check(status == 128 + signal.SIGTERM and not program_left and not os.listdir(private),
+          "dice MODEL sent SIGTERM: status %d, program %s, left behind %s"
+          % (status, "still running" if program_left else "ended", os.listdir(private)))
+
+    folder = os.path.join(scratch, "a folder.3ds")
+    os.mkdir(folder)
+    unreadable = os.path.join(scratch, "locked.3ds")
+    with open(unreadable, "wb"):
+        pass
+    os.chmod(unreadable, 0)
+    # Root reads any file: the unreadable one is tried as nobody, who can reach the rest.
+    nobody = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
+    user = nobody if os.geteuid() == 0 else []
+    for case, models, message, runs_as in (
+            ("missing", ["nowhere.3ds"], "dice: nowhere.3ds: no such file", []),
+            ("a folder", [folder], "dice: %s: a folder, not a 3DS file" % folder, []),
+            ("unreadable", [unreadable], "dice: %s: not readable (permission denied)"
+             % unreadable, user),
+            ("two models", [model, folder], "dice: one model at a time: %s and %s"
+             % (model, folder), [])):
+        status, out, err = run_in(elsewhere, command, ARGS[:2] + models, env, runs_as)
+        check(status == 2 and out == "" and err == message + "\n",
+              "dice with %s model: status %d, printed %r, said %r; expected %r"
+              % (case, status, out, err, message))
 
 
 def main():
     cmake, build, command_dir, program, data_dir, asset = sys.argv[1:]
     with tempfile.TemporaryDirectory(prefix="dice_install_") as scratch:
+        os.chmod(scratch, 0o755)  # nobody reaches the command, for the unreadable model
         prefix = os.path.join(scratch, "a prefix")
         done = subprocess.run([cmake, "--install", build, "--prefix", prefix],
                               stdin=subprocess.DEVNULL, capture_output=True)
@@ -76,7 +152,8 @@ def main():
         dangling = os.path.join(scratch, "dangling")
         os.mkdir(dangling)
         os.symlink("nowhere.3ds", os.path.join(dangling, "cube.3ds"))
-        expect_run_in("dangling cube.3ds here", dangling, link, dangling)
+        expect_run_in("dangling cube.3ds here", dangling, link, dangling, "nowhere.3ds")
+        check_model(scratch, command, elsewhere, own)
 
         for name in os.listdir(data):
             os.remove(os.path.join(data, name))

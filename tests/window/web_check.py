@@ -1,18 +1,32 @@
 #!/usr/bin/env python3
 """The browser build in headless chromium, against the Linux program: each page is
-served on 127.0.0.1 and runs at the browser's own speed until the die rests.
+served on 127.0.0.1 and runs at its own pace until the die rests.
 
 The plain page:
 - is titled "3d DICE model" and its canvas is 640 x 480;
+- hidden early in the throw, it makes no idle call and prints nothing for
+  HIDDEN_WATCH seconds; shown again, the throw goes on;
 - #account is the whole account byte for byte once the die rests, and nothing more
-  arrives in the next 2 s; the frame rate is measured on the way there;
+  arrives in the next 2 s; the frame rate at rest is counted meanwhile;
 - the canvas at rest is the Linux window at rest but for at most MAX_EDGE_PIXELS;
 - a left click appends exactly one more dump and the picture stays; a middle and a
   right click append nothing;
-- the browser's console holds no error or warning but those in ALLOWED_CONSOLE.
+- its buttons: "Read the file again" pressed from the keyboard appends one dump; a
+  3DS file opened through "Open a 3DS file..." appends that file's dump (from
+  dump_3ds, not the program) and the page names it; a file over the page's limit,
+  dropped on the page, is refused in words and nothing changes; "Back to the die"
+  appends the die's dump and names it; "Save the account" downloads exactly the
+  bytes written so far;
+- the browser's console holds no error or warning but those in ALLOWED_CONSOLE;
+- when the browser takes the WebGL context away, the page says so.
+On a phone's screen (chromium's mobile emulation, 390 px wide) the plain page lays
+out at that width with no sideways scroll, the canvas scaled down with its buffer
+still 640 x 480, the text no smaller than MIN_TEXT_PX; a tap on the canvas at rest
+appends exactly one dump, and the console stays clean.
 The pips page: the same account, and at rest the pips (pixels inside the die much
 darker than its white) where the Linux pips build shows them; its console likewise.
-Without WebGL, the page says so in words and runs nothing.
+Without WebGL, the page says so in words and runs nothing; served without dice.js,
+dice.wasm or dice.data, it names the missing file in words.
 
 Usage: web_check.py check PAGE_DIR PIPS_PAGE_DIR LINUX_DICE LINUX_PIPS_DICE CUBE_3DS
        web_check.py shoot PAGE_DIR CUBE_3DS PNG   (the page at rest, for docs/web.png)
@@ -33,7 +47,10 @@ from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.actions.action_builder import ActionBuilder
+from selenium.webdriver.common.actions.interaction import POINTER_TOUCH
 from selenium.webdriver.common.actions.mouse_button import MouseButton
+from selenium.webdriver.common.actions.pointer_input import PointerInput
+from selenium.webdriver.common.keys import Keys
 
 from dice_run import (
     PATH_LINE,
@@ -79,18 +96,37 @@ ALLOWED_CONSOLE = [
     (r'"WARNING: using emscripten GL immediate mode emulation\. This is very limited in '
      r'what it supports"$',
      "its immediate-mode part announces itself once too"),
+    (r"GL Driver Message \(OpenGL, Performance, GL_CLOSE_PATH_NV, High\): Running out of "
+     r"reserved outsideRenderPass queueSerial\. ending renderPass now\.",
+     "ANGLE notes that it ends a render pass early when many frames are drawn between two "
+     "of the browser's paints, as the program's pace draws them"),
 ]
 NO_WEBGL_WORDS = ("This browser offers no WebGL, which the die is drawn with. Turn on WebGL "
                   "(hardware acceleration) in the browser's settings, or try another browser.")
+LOST_CONTEXT_WORDS = ("The browser took the drawing context (WebGL) away; reload the page to "
+                      "start again.")
+MISSING_WORDS = ("The page could not fetch %s (404) from its folder on the server. Put dice.html, "
+                 "dice.js, dice.wasm and dice.data side by side there, then reload.")
+PAGE_FILES = ["dice.html", "dice.js", "dice.wasm", "dice.data"]
+DIE_WORDS = "Model: cube.3ds, the die that comes with the page."
+OPENED_WORDS = "Model: %s (%s bytes), in place of cube.3ds."
+REFUSED_WORDS = "%s is %s bytes, more than the 1,048,576 the page takes; nothing was changed."
+MAX_MODEL_BYTES = 1048576
+OWN_MODEL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "3ds", "test1.3ds")
+SAVED_NAME = "dice-account.txt"
+PHONE = {"deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3.0, "touch": True},
+         "userAgent": "Mozilla/5.0 (Linux; Android 14; Pixel 8) Mobile"}
+MIN_TEXT_PX = 12
 
 FRAMES_PER_STEP = 50
-TIMER_RATE = 250  # emscripten's GLUT runs the idle callback on a 4 ms timer
 MAX_EDGE_PIXELS = 40
 PIPS_REACH = 1  # a pip's dark pixel may lie this far from one of the Linux build's
 START_TIMEOUT = 60.0
-THROW_TIMEOUT = 600.0  # about 85 s at the browser's 170 frames/s; only a stuck page waits
-STALL_TIMEOUT = 60.0  # a path line comes every 0.3 s or so while the die moves
+THROW_TIMEOUT = 300.0  # some 10 s at the program's pace; only a stuck page waits
+STALL_TIMEOUT = 60.0  # path lines come many a second while the die moves
 STILL_WATCH = 2.0
+HIDDEN_WATCH = 3.0
+HIDE_AFTER_LINES = 20  # path lines on the page before it is hidden
 POLL = 0.2
 SHOT_WIDTH = 720  # the page's picture: the canvas, its margins and the console
 
@@ -98,7 +134,7 @@ SHOT_WIDTH = 720  # the page's picture: the canvas, its margins and the console
 class PageRun:
     """A built page served on 127.0.0.1 and opened in a fresh headless chromium."""
 
-    def __init__(self, folder, extra_flags=()):
+    def __init__(self, folder, extra_flags=(), emulate=None, downloads=None):
         self.server = start_server(folder)
         self.profile = tempfile.mkdtemp(prefix="chromium_profile_")
         self.driver = None
@@ -110,9 +146,14 @@ class PageRun:
                 options.add_argument(flag)
             options.add_argument("--user-data-dir=" + self.profile)
             options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+            if emulate:
+                options.add_experimental_option("mobileEmulation", emulate)
             # Chromium's crash-report folder goes where its settings would: in the profile.
             service = Service(CHROMEDRIVER, env={**os.environ, "XDG_CONFIG_HOME": self.profile})
             self.driver = webdriver.Chrome(service=service, options=options)
+            if downloads:
+                self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                            {"behavior": "allow", "downloadPath": downloads})
             self.driver.get(self.server.page_address)
         except BaseException:
             self.close()
@@ -130,8 +171,8 @@ class PageRun:
     def __exit__(self, *exc):
         self.close()
 
-    def run(self, script):
-        return self.driver.execute_script(script)
+    def run(self, script, *args):
+        return self.driver.execute_script(script, *args)
 
     def account(self):
         return self.run("return document.getElementById('account').textContent").encode()
@@ -176,29 +217,19 @@ class PageRun:
                   % (what, now - grown, timeout - (deadline - now), show(got)))
             time.sleep(POLL)
 
-    def wait_still(self, got, when):
-        time.sleep(STILL_WATCH)
+    def wait_still(self, got, when, watch=STILL_WATCH):
+        time.sleep(watch)
         later = self.account()
         check(later == got, "#account went on %s: %s" % (when, show(later[len(got) - 40 :])))
 
+    def idle_calls(self):
+        return self.run("return Module.idleCalls()")
 
-class FrameClock:
-    """Frames per second from the path lines' arrival: a step every 50 frames."""
+    def text(self, name):
+        return self.run("return document.getElementById(arguments[0]).textContent", name)
 
-    def __init__(self, dump_length):
-        self.dump_length = dump_length
-        self.first = self.last = None
-
-    def __call__(self, got):
-        steps = len(PATH_LINE.findall(got[self.dump_length :]))
-        if steps:
-            self.last = (time.monotonic(), steps)
-            self.first = self.first or self.last
-
-    def rate(self):
-        (start, first), (end, last) = self.first, self.last
-        check(last > first and end > start, "too few path steps seen to time the frames")
-        return (last - first) * FRAMES_PER_STEP / (end - start)
+    def button(self, name):
+        return self.driver.find_element("id", name)
 
 
 def check_console(run, name):
@@ -222,8 +253,8 @@ def differing_pixels(one, other):
             if one.pixels[i : i + 3] != other.pixels[i : i + 3]}
 
 
-def open_page(folder, name):
-    run = PageRun(folder)
+def open_page(folder, name, downloads=None):
+    run = PageRun(folder, downloads=downloads)
     check(run.driver.title == WINDOW_TITLE, "%s is titled %r" % (name, run.driver.title))
     size = run.run("var c = document.getElementById('canvas');"
                    "return [c.width, c.height, c.clientWidth, c.clientHeight]")
@@ -232,13 +263,31 @@ def open_page(folder, name):
     return run
 
 
-def run_page_to_rest(run, expected, dump_length, folder):
-    """The whole account, then 2 s of nothing: (frames per second, canvas at rest)."""
-    clock = FrameClock(dump_length)
+def run_page_to_rest(run, expected, folder):
+    """The whole account, then 2 s of nothing: (frames per second meanwhile, canvas)."""
     run.wait_account(expected, START_TIMEOUT, "output", length=1)
-    got = run.wait_account(expected, THROW_TIMEOUT, "whole account", clock)
+    got = run.wait_account(expected, THROW_TIMEOUT, "whole account")
+    calls = run.idle_calls()
     run.wait_still(got, "after the die came to rest")
-    return clock.rate(), run.canvas_shot(folder)
+    return (run.idle_calls() - calls) / STILL_WATCH, run.canvas_shot(folder)
+
+
+def check_hidden(run, expected, dump):
+    """Hidden early in the throw, the page draws and prints nothing; shown, it goes on."""
+    path_start = len(dump) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
+    run.wait_account(expected, START_TIMEOUT, "path lines", length=path_start)
+    run.driver.minimize_window()
+    check(run.run("return document.visibilityState") == "hidden", "minimized, the page is "
+          "not hidden")
+    calls, got = run.idle_calls(), run.account()
+    run.wait_still(got, "while the page was hidden", HIDDEN_WATCH)
+    later = run.idle_calls()
+    check(later == calls, "hidden, the page made %d idle calls in %.0f s"
+          % (later - calls, HIDDEN_WATCH))
+    check(len(got) < len(expected), "the die came to rest before the page was hidden")
+    run.driver.set_window_rect(width=800, height=1000)
+    print("hidden after %d of %d bytes: no idle call and nothing printed in %.0f s"
+          % (len(got), len(expected), HIDDEN_WATCH))
 
 
 def press(run, button):
@@ -255,13 +304,14 @@ def press(run, button):
 
 def check_plain(page, linux_dice, asset, expected, dump, folder):
     _, linux_shot, _ = run_to_rest(linux_dice, asset, expected)
-    with open_page(page, "the page") as run:
-        rate, shot = run_page_to_rest(run, expected, len(dump), folder)
+    with open_page(page, "the page", downloads=folder) as run:
+        check_hidden(run, expected, dump)
+        rate, shot = run_page_to_rest(run, expected, folder)
         load = os.getloadavg()
         print("the page: title, 640x480 canvas, the whole %d-byte account, still for %.0f s"
               % (len(expected), STILL_WATCH))
-        print("frame rate in headless chromium: %.0f frames/s, %.2f of the 4 ms timer's %d/s "
-              "(load average %.2f %.2f %.2f)" % (rate, rate / TIMER_RATE, TIMER_RATE, *load))
+        print("frame rate at rest in headless chromium: %.0f frames/s (load average %.2f %.2f "
+              "%.2f)" % (rate, *load))
         differ = differing_pixels(shot, linux_shot)
         check(len(differ) <= MAX_EDGE_PIXELS, "the die at rest differs from the Linux window in "
               "%d of %d pixels, e.g. %s" % (len(differ), shot.width * shot.height,
@@ -286,15 +336,68 @@ def check_plain(page, linux_dice, asset, expected, dump, folder):
         presses = run.run("return window.checkPresses")
         check(presses == [0, 1, 2], "the canvas saw mouse buttons %s, not 0, 1, 2" % presses)
         print("left click: one more dump, the die still; middle and right: nothing")
+        got = check_buttons(run, got, dump, folder)
         check_console(run, "the page")
+        run.run("document.getElementById('canvas').getContext('webgl')"
+                ".getExtension('WEBGL_lose_context').loseContext()")
+        wait_failure(run, LOST_CONTEXT_WORDS, "with its WebGL context lost")
+    print("WebGL context lost: the page says so")
     return rate
+
+
+def wait_failure(run, words, case):
+    deadline = time.monotonic() + START_TIMEOUT
+    while run.failure() is None:
+        check(time.monotonic() < deadline, "%s the page shows no failure" % case)
+        time.sleep(POLL)
+    check(run.failure() == words, "%s the page says %r" % (case, run.failure()))
+
+
+def check_buttons(run, got, dump, folder):
+    """The page's own controls, each adding exactly its dump; returns #account after."""
+    run.button("reread").send_keys(Keys.ENTER)
+    got = run.wait_account(got + dump, START_TIMEOUT, "dump from the keyboard's Read again")
+    with open(OWN_MODEL, "rb") as model:
+        own = model.read()
+    name = os.path.basename(OWN_MODEL)
+    run.button("file").send_keys(os.path.abspath(OWN_MODEL))
+    got = run.wait_account(got + read_account(own)[0], START_TIMEOUT, "dump of " + name)
+    opened = OPENED_WORDS % (name, "{:,}".format(len(own)))
+    check(run.text("model") == opened, "with %s open the page says %r" % (name, run.text("model")))
+    # Dropped: a file one byte over the limit.
+    run.run("var files = new DataTransfer();"
+            "files.items.add(new File([new Uint8Array(arguments[0] + 1)], 'large.3ds'));"
+            "document.getElementById('canvas').dispatchEvent(new DragEvent('drop',"
+            " {dataTransfer: files, bubbles: true, cancelable: true}));", MAX_MODEL_BYTES)
+    run.wait_still(got, "after a file over the limit was dropped")
+    refused = REFUSED_WORDS % ("large.3ds", "{:,}".format(MAX_MODEL_BYTES + 1))
+    check(run.text("notice") == refused and run.text("model") == opened,
+          "a file over the limit: the page says %r and %r" % (run.text("notice"),
+                                                             run.text("model")))
+    run.button("restore").click()
+    got = run.wait_account(got + dump, START_TIMEOUT, "dump of the die restored")
+    check(run.text("model") == DIE_WORDS, "back to the die, the page says %r" % run.text("model"))
+    run.wait_still(got, "after the die was restored")
+    run.button("save").click()
+    saved = os.path.join(folder, SAVED_NAME)
+    deadline = time.monotonic() + START_TIMEOUT
+    while not os.path.exists(saved):
+        check(time.monotonic() < deadline, "Save the account gave no " + SAVED_NAME)
+        time.sleep(POLL)
+    with open(saved, "rb") as account:
+        kept = account.read()
+    check(kept == got, "the saved account differs " + first_difference(kept, got))
+    print("buttons: Read again from the keyboard, %s opened (%d bytes) and named, a dropped "
+          "file over the limit refused, the die restored, the %d-byte account saved"
+          % (name, len(own), len(got)))
+    return got
 
 
 def check_pips(page, linux_dice, asset, expected, dump, folder):
     texture = os.path.join(os.path.dirname(asset), "die.bmp")
     _, linux_shot, _ = run_to_rest(linux_dice, asset, expected, other_files=[texture])
     with open_page(page, "the pips page") as run:
-        _, shot = run_page_to_rest(run, expected, len(dump), folder)
+        _, shot = run_page_to_rest(run, expected, folder)
         check_console(run, "the pips page")
     print("the pips page: the whole account, still for %.0f s" % STILL_WATCH)
 
@@ -321,13 +424,51 @@ def check_pips(page, linux_dice, asset, expected, dump, folder):
                                              shot.width * shot.height))
 
 
+def check_phone(page, expected, dump):
+    with PageRun(page, emulate=PHONE) as run:
+        layout = run.run("""
+            var canvas = document.getElementById('canvas'), box = canvas.getBoundingClientRect();
+            var sizes = Array.from(document.querySelectorAll('h1, p, button, #account'),
+                                   function (e) { return parseFloat(getComputedStyle(e).fontSize); });
+            return [innerWidth, document.documentElement.scrollWidth, canvas.width, canvas.height,
+                    box.width, box.height,
+                    document.getElementById('account').getBoundingClientRect().right,
+                    Math.min.apply(null, sizes)]""")
+        width, scrolled, buffer_width, buffer_height, shown_width, shown_height, right, text = layout
+        wide = PHONE["deviceMetrics"]["width"]
+        check(width == wide and scrolled == wide, "on a %d px screen the page is laid out %d px "
+              "wide and scrolls to %d" % (wide, width, scrolled))
+        check([buffer_width, buffer_height] == [WINDOW_WIDTH, WINDOW_HEIGHT]
+              and shown_width <= wide and abs(shown_height * 4 - shown_width * 3) <= 4
+              and right <= wide, "on a %d px screen: canvas %dx%d shown %.0fx%.0f, console's "
+              "right edge at %.0f" % (wide, buffer_width, buffer_height, shown_width,
+                                      shown_height, right))
+        check(text >= MIN_TEXT_PX, "on a phone the smallest text is %.1f px" % text)
+        got = run.wait_account(expected, THROW_TIMEOUT, "whole account on the phone")
+        touch = ActionBuilder(run.driver, mouse=PointerInput(POINTER_TOUCH, "finger"))
+        touch.pointer_action.move_to(run.canvas()).pointer_down().pointer_up()
+        touch.perform()
+        got = run.wait_account(got + dump, START_TIMEOUT, "dump after a tap")
+        run.wait_still(got, "after the tap's dump")
+        check_console(run, "the page on a phone")
+    print("on a %d px screen: no sideways scroll, the canvas shown %.0fx%.0f, text from %.0f px; "
+          "a tap: one dump" % (wide, shown_width, shown_height, text))
+
+
+def check_missing(page):
+    for missing in PAGE_FILES[1:]:
+        with tempfile.TemporaryDirectory() as folder:
+            for name in PAGE_FILES:
+                if name != missing:
+                    shutil.copy(os.path.join(page, name), folder)
+            with PageRun(folder) as run:
+                wait_failure(run, MISSING_WORDS % missing, "without %s" % missing)
+    print("without %s: the page names the missing file" % ", ".join(PAGE_FILES[1:]))
+
+
 def check_no_webgl(page):
     with PageRun(page, ["--disable-webgl"]) as run:
-        deadline = time.monotonic() + START_TIMEOUT
-        while run.failure() is None:
-            check(time.monotonic() < deadline, "without WebGL the page shows no failure")
-            time.sleep(POLL)
-        check(run.failure() == NO_WEBGL_WORDS, "without WebGL the page says %r" % run.failure())
+        wait_failure(run, NO_WEBGL_WORDS, "without WebGL")
         time.sleep(STILL_WATCH)
         check(run.account() == b"", "without WebGL the program ran: " + show(run.account()))
         check_console(run, "the page without WebGL")
@@ -341,6 +482,8 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset):
     with tempfile.TemporaryDirectory() as folder:
         check_plain(page, linux_dice, asset, expected, dump, folder)
         check_pips(pips_page, linux_pips_dice, asset, expected, dump, folder)
+    check_phone(page, expected, dump)
+    check_missing(page)
     check_no_webgl(page)
 
 

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Measures the web page's frame rate, time to rest and left-click times against the Linux program's.
+# usage: bench/page_rate.sh [build dir] [page dir] [page_rate.py options]
+# The build dir (default ./build) must hold the Linux dice, the page dir (default
+# ./build-web) the built page: tools/web.sh build makes it. The page runs in Debian's
+# headless chromium, the program on a private Xvfb; both render in software.
+# Reports, never gates: exits 0 unless a run failed.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+build=$(cd "${1:-$root/build}" && pwd)
+page=$(cd "${2:-$root/build-web}" && pwd)
+shift $(($# < 2 ? $# : 2))
+
+[ -x "$build/dice" ] || { echo "page_rate.sh: $build/dice is not built" >&2; exit 1; }
+[ -f "$page/dice.html" ] || {
+  echo "page_rate.sh: no page in $page (tools/web.sh build makes it)" >&2
+  exit 1
+}
+# Debian's selenium is a module of Debian's python; chromium's files go in a folder of ours.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+TMPDIR="$work" "$root/tools/with_xvfb.sh" /usr/bin/python3 -B "$here/page_rate.py" \
+  --dice "$build/dice" --page "$page" --cube "$root/assets/cube.3ds" "$@"
