@@ -9,8 +9,9 @@
 //
 // Loaded after emscripten's library_glut.js, so this glutIdleFunc is the one linked.
 // It relies on GLUT.idleFunc holding the program's callback (0 for none), called
-// through makeDynCall('v'), and on the runtime's callUserCallback and ABORT. The display callback stays GLUT's, drawn on an
-// animation frame only when posted (at the start and on a reshape), as before.
+// through makeDynCall('v'), and on the runtime's callUserCallback and ABORT. The
+// display callback stays GLUT's, drawn on an animation frame only when posted (at
+// the start and on a reshape), as before.
 mergeInto(LibraryManager.library, {
   $dicePace__deps: ['$GLUT', '$callUserCallback'],
   $dicePace: {
