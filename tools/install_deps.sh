@@ -16,15 +16,15 @@
 set -euo pipefail
 
 demo_packages=(
-  g++ cmake make pkg-config  # pkg-config: CMake finds freeglut through it when present
-  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
+  g++ cmake make pkgconf  # pkg-config: CMake finds freeglut through it when present
+  libglut-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   xvfb xauth
 )
 test_packages=(
   "${demo_packages[@]}"
   libgtest-dev libbenchmark-dev
   xdotool imagemagick x11-utils python3
-  clang clang-format libclang-rt-14-dev
+  clang clang-format libclang-rt-dev  # the default clang's sanitizer and fuzzer runtimes
 )
 windows_packages=(
   "${demo_packages[@]}"
