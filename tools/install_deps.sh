@@ -8,8 +8,8 @@
 #   windows  all of demo, plus what tools/windows.sh uses to cross-build the program
 #            for Windows and check it under wine
 #   package  all of demo, plus what tools/package.sh uses to make the Debian package,
-#            check it with lintian and in a new Debian root (the Windows zip's
-#            packages come with tools/windows.sh)
+#            check it with lintian and piuparts and in a new Debian root (the Windows
+#            zip's packages come with tools/windows.sh)
 #   web      all of demo, plus what tools/web.sh uses to build the page with emscripten
 #            and check it in headless chromium against the Linux program's window
 # Installs nothing, and needs no network, when everything is there already.
@@ -37,7 +37,7 @@ package_packages=(
   "${demo_packages[@]}"
   dpkg-dev            # dpkg-shlibdeps for the Depends line, dpkg-buildflags
   lintian desktop-file-utils
-  debootstrap unzip python3
+  debootstrap piuparts unzip python3
 )
 web_packages=(
   "${demo_packages[@]}"
