@@ -178,16 +178,25 @@ fi
 # ---- check, outside ----
 
 lintian_stage() {
-  local stage_start=$SECONDS status=0
+  local stage_start=$SECONDS status=0 folder="$work/lintian"
   echo "lintian ${deb#"$repo"/}:"
-  # Not as root, which lintian advises against, and with its cache files in $work,
+  # Not as root, which lintian advises against; so on a copy, from a folder of its
+  # own (the clone may lie where nobody may enter), its cache files in there too,
   # since it leaves them behind.
-  mkdir "$work/lintian"
-  chown nobody:nogroup "$work/lintian"
+  mkdir "$folder"
+  cp "$deb" "$folder/"
+  chown -R nobody:nogroup "$folder"
   chmod 711 "$work"
-  setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent TMPDIR="$work/lintian" \
-    lintian --fail-on error "$deb" || status=$?
-  [ $status -eq 0 ] || fail "lintian: errors on ${deb#"$repo"/} (status $status)"
+  setpriv --reuid=nobody --regid=nogroup --clear-groups env -C "$folder" HOME=/nonexistent \
+    TMPDIR="$folder" lintian --fail-on error "${deb##*/}" >"$work/lintian.out" 2>"$work/lintian.err" ||
+    status=$?
+  cat "$work/lintian.out" "$work/lintian.err"
+  if [ $status -ne 0 ]; then
+    # A lintian that cannot run at all tags nothing, and says why on stderr.
+    grep -q '^E: ' "$work/lintian.out" ||
+      fail "lintian: could not check ${deb#"$repo"/} (status $status): $(head -n 1 "$work/lintian.err")"
+    fail "lintian: errors on ${deb#"$repo"/}"
+  fi
   log "lintian: $((SECONDS - stage_start)) s (no errors)"
 }
 
