@@ -116,6 +116,18 @@ static void BM_print_dump_only(benchmark::State& state) {
 BENCHMARK(BM_read_3ds_mesh);
 BENCHMARK(BM_print_dump_only);
 
+// A run with no times to report. Google Benchmark 1.8 replaced Run::error_occurred
+// (Debian 12's 1.7) with Run::skipped (Debian 13's 1.9): only the overload for the
+// member this version has compiles, and the int one wins were both to.
+template <typename run_record>
+static auto run_failed(const run_record& run, int) -> decltype(static_cast<bool>(run.skipped)) {
+  return static_cast<bool>(run.skipped);
+}
+template <typename run_record>
+static bool run_failed(const run_record& run, long) {
+  return run.error_occurred;
+}
+
 // The console report, plus the reader's time over the baseline's at the end.
 class ratio_reporter : public benchmark::ConsoleReporter {
  public:
@@ -123,7 +135,7 @@ class ratio_reporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.error_occurred) continue;
+      if (run_failed(run, 0)) continue;
       // With repetitions the median stands for the family; without, the one run.
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
       if (run.run_type == Run::RT_Aggregate || times_.count(run.run_name.function_name) == 0)

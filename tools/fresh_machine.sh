@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Proves, in a new bare Debian 12 root, that the README's commands do all the set-up.
+# Proves, in a new bare Debian 12 or 13 root, that the README's commands do all the set-up.
 #
-# Builds a minimal Debian 12 root with debootstrap (mirror taken from this machine's
-# apt configuration), adds sudo and an ordinary user with password-less sudo, copies
-# the committed tree of HEAD into the user's home, and there, with no DISPLAY:
+# Usage: tools/fresh_machine.sh [--release 12|13] [--run COMMAND]
+#
+# Builds a minimal root of the Debian release asked for (12 without --release) with
+# debootstrap, from the Debian mirror this machine's apt configuration names, whichever
+# release this machine runs; adds sudo and an ordinary user with password-less sudo,
+# copies the committed tree of HEAD into the user's home, and there, with no DISPLAY:
 #   demo   tools/demo.sh until the die rests; standard output must be exactly the
 #          account of assets/cube.3ds (dump, then the 291 path lines), and no test
 #          tool may have been installed
@@ -12,6 +15,9 @@
 #          named in docs/building.md ("Building by hand"), the two cmake commands, and
 #          the same account
 # Prints how long each stage took. Needs root; exits 0 only when every stage passed.
+# With --run, none of the stages: COMMAND runs instead, as the user in the tree, its
+# output as it comes (standard input is empty), for trying anything by hand on a new
+# machine of that release; exits with COMMAND's status.
 #
 # Everything in the root runs inside a private mount and PID namespace, so no mount
 # and no process can outlive the check, however it ends (^C included); the root is
@@ -60,14 +66,28 @@ stage_hand() {
   log "hand: $((SECONDS - stage_start)) s (docs/building.md's packages, cmake by hand, account exact)"
 }
 
-inside() {
+stage_run() { # command
+  local stage_start=$SECONDS status=0
+  in_root "cd dice && $1" </dev/null || status=$?
+  log "run: $((SECONDS - stage_start)) s, status $status: $1"
+  return "$status"
+}
+
+inside() { # work mirror release [command]
   work=$1
   mirror=$2
+  debian_root_release "$3"
   root="$work/root"
   local started=$SECONDS stage_start=$SECONDS
 
   debian_root_make "$root"
   copy_tree "$root"
+  if [ $# -eq 4 ]; then
+    mount_system "$root"
+    log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
+    stage_run "$4"
+    return
+  fi
   # The by-hand stage needs a root as bare as this one.
   cp -a "$root" "$work/hand"
   mount_system "$root"
@@ -87,14 +107,27 @@ inside() {
 }
 
 if [ "${1:-}" = --inside ]; then
-  inside "$2" "$3"
+  inside "${@:2}"
   exit
 fi
 
 # ---- outside: set up, run the namespaced part, clean up whatever happened ----
 
+usage() {
+  echo "usage: tools/fresh_machine.sh [--release 12|13] [--run COMMAND]" >&2
+  exit 2
+}
+run=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --release) debian_root_release "${2:-}" ;;
+    --run) [ -n "${2:-}" ] || usage; run=("$2") ;;
+    *) usage ;;
+  esac
+  shift 2
+done
 debian_root_prepare dice-fresh
-debian_root_start "$repo/tools/fresh_machine.sh" --inside "$work" "$mirror"
+debian_root_start "$repo/tools/fresh_machine.sh" --inside "$work" "$mirror" "$release" "${run[@]}"
 status=0
 debian_root_wait || status=$?
 exit "$status"

@@ -8,23 +8,23 @@
 #   windows  all of demo, plus what tools/windows.sh uses to cross-build the program
 #            for Windows and check it under wine
 #   package  all of demo, plus what tools/package.sh uses to make the Debian package,
-#            check it with lintian and in a new Debian root (the Windows zip's
-#            packages come with tools/windows.sh)
+#            check it with lintian and piuparts and in a new Debian root (the Windows
+#            zip's packages come with tools/windows.sh)
 #   web      all of demo, plus what tools/web.sh uses to build the page with emscripten
 #            and check it in headless chromium against the Linux program's window
 # Installs nothing, and needs no network, when everything is there already.
 set -euo pipefail
 
 demo_packages=(
-  g++ cmake make pkg-config  # pkg-config: CMake finds freeglut through it when present
-  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
+  g++ cmake make pkgconf  # pkg-config: CMake finds freeglut through it when present
+  libglut-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   xvfb xauth
 )
 test_packages=(
   "${demo_packages[@]}"
   libgtest-dev libbenchmark-dev
   xdotool imagemagick x11-utils python3
-  clang clang-format libclang-rt-14-dev
+  clang clang-format libclang-rt-dev  # the default clang's sanitizer and fuzzer runtimes
 )
 windows_packages=(
   "${demo_packages[@]}"
@@ -37,7 +37,7 @@ package_packages=(
   "${demo_packages[@]}"
   dpkg-dev            # dpkg-shlibdeps for the Depends line, dpkg-buildflags
   lintian desktop-file-utils
-  debootstrap unzip python3
+  debootstrap piuparts unzip python3
 )
 web_packages=(
   "${demo_packages[@]}"

@@ -22,14 +22,9 @@ source "$root/tools/lib/common.sh"
 build_program "$build"
 build_program "$build-pips" -DDICE_DIE_TEXTURE=die.bmp
 
-# ImageMagick's convert by its own name: another convert may come first on PATH.
-magick=
-for candidate in convert-im6.q16 convert-im6 /usr/bin/convert convert; do
-  if "$candidate" -version 2>/dev/null | grep -q ImageMagick; then
-    magick=$candidate
-    break
-  fi
-done
+# ImageMagick's convert, by the name this release gives it, as the page's check finds it.
+magick=$(python3 -B -c 'import sys; sys.path.insert(0, sys.argv[1])
+import dice_run; print(dice_run.imagemagick_convert() or "")' "$root/tests/window")
 [ -n "$magick" ] || { echo "make_docs.sh: ImageMagick's convert not found" >&2; exit 1; }
 
 frames=$(mktemp -d)

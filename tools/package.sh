@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Debian package and the Windows zip in dist/, and checks both where a user would use them.
 #
-# Usage: tools/package.sh deb|windows|check
+# Usage: tools/package.sh deb|windows|check [--release 12|13]
 #   deb      dist/dice_VERSION_amd64.deb: built in build-package/ with Debian's build
 #            flags, laid out as a Debian game, made by CPack, its Depends line worked
 #            out by dpkg-shlibdeps
@@ -10,15 +10,19 @@
 #            LICENSE.txt and README.txt
 #   check    both, then (needs root):
 #              lintian  no errors on the package; its whole output is printed
-#              root     a new bare Debian 12 root with an ordinary user, as
-#                       tools/fresh_machine.sh makes it (tools/lib/debian_root.sh)
+#              root     a new bare root of the Debian release asked for (12 without
+#                       --release) with an ordinary user, as tools/fresh_machine.sh
+#                       makes it (tools/lib/debian_root.sh); the package is the one
+#                       built on this machine, whichever release it runs
+#              piuparts Debian's piuparts, on a copy of the bare root, beside the stages
+#                       below: the package installs with what it depends on, and its
+#                       purge leaves no file behind
 #              install  the user's sudo apt-get install ./dice_VERSION_amd64.deb
 #              home     dice from the home folder, on Xvfb: standard output exactly the
 #                       account of the shipped die
 #              other    dice from a folder holding another valid cube.3ds: exactly its
 #                       account
 #              man      man 6 dice finds the installed page and shows it
-#              purge    sudo apt-get purge dice leaves no file or folder of the package
 #              zip      beside the root, on this machine: the zip unpacked, dice.exe
 #                       started from its folder under wine in a new wine prefix: the
 #                       account of its cube.3ds exactly, CR LF read as LF
@@ -80,8 +84,18 @@ make_zip() {
 
 # ---- check, inside the namespaces ----
 
-list_root() { # every path in $root but the mounted system folders, sorted
-  (cd "$root" && find . -xdev | sed 's/^\.//' | LC_ALL=C sort)
+stage_piuparts() { # Debian's own install and purge test, in a copy of the bare root
+  local stage_start=$SECONDS verdict
+  # Debian 13's debconf keeps a folder of its own that Debian 12's piuparts does not
+  # know yet, and later ones ignore.
+  piuparts --distribution "$suite" --mirror "$mirror main" --existing-chroot "$work/bare" \
+    --hard-link --tmpdir "$work" --no-upgrade-test --ignore /var/cache/debconf/tmp.ci/ \
+    "$deb" >"$work/piuparts.log" 2>&1 </dev/null || {
+    tail -n 30 "$work/piuparts.log" >&2
+    fail "piuparts: $(grep -m 1 -o 'FAIL: .*' "$work/piuparts.log" || echo "stopped; its log's end is above")"
+  }
+  verdict=$(grep -o 'PASS: .*' "$work/piuparts.log" | paste -sd ' ')
+  log "piuparts: $((SECONDS - stage_start)) s (Debian $release: $verdict)"
 }
 
 stage_install() {
@@ -89,14 +103,9 @@ stage_install() {
   # man-db to look the page up with, which a minimal root lacks.
   in_root_logged install.log "install: apt-get install man-db" \
     "sudo apt-get update -q && sudo apt-get install -y -q man-db"
-  list_root >"$work/before.list"
   before_packages=$(chroot "$root" dpkg-query -W | wc -l)
   in_root_logged install.log "install: sudo apt-get install ./${deb##*/}" \
     "sudo apt-get install -y -q ./${deb##*/}"
-  list_root >"$work/installed.list"
-  local missing
-  missing=$(LC_ALL=C comm -23 "$work/package.list" "$work/installed.list")
-  [ -z "$missing" ] || fail "install: the package's $missing are not in the root"
   log "install: $((SECONDS - stage_start)) s (sudo apt-get install ./${deb##*/}: it and" \
     "$(($(chroot "$root" dpkg-query -W | wc -l) - before_packages - 1)) packages it needs)"
   # A display to show the window on, as a desktop has; after the package, so that
@@ -129,30 +138,19 @@ stage_man() {
   log "man: $((SECONDS - stage_start)) s (man 6 dice shows $page, $(wc -l <"$work/man.out") lines)"
 }
 
-stage_purge() {
-  local stage_start=$SECONDS left
-  in_root_logged purge.log "purge: sudo apt-get purge dice" "sudo apt-get purge -y -q dice"
-  list_root >"$work/after.list"
-  # What the package brought (its paths that were not there before) must be gone, and
-  # so must dpkg's own records of it.
-  left=$(LC_ALL=C comm -12 <(LC_ALL=C comm -23 "$work/package.list" "$work/before.list") "$work/after.list"
-    grep -E '^/var/lib/dpkg/info/dice\.' "$work/after.list" || true)
-  [ -z "$left" ] || fail "purge: left behind: $left"
-  ! chroot "$root" dpkg-query -W dice >/dev/null 2>&1 || fail "purge: dpkg still knows dice"
-  log "purge: $((SECONDS - stage_start)) s (of the package's $(wc -l <"$work/package.list") paths," \
-    "$(LC_ALL=C comm -23 "$work/package.list" "$work/before.list" | wc -l) were its own: none left)"
-}
-
-inside() {
+inside() { # work mirror release deb
   work=$1
   mirror=$2
-  deb=$3
+  debian_root_release "$3"
+  deb=$4
   root="$work/root"
   user_login=true    # PATH from /etc/profile, /usr/games included, as a user logs in
   account_timeout=300
   local started=$SECONDS stage_start=$SECONDS home
 
   debian_root_make "$root"
+  # piuparts's own copy, bare as the root is before the stages install anything.
+  cp -a "$root" "$work/bare"
   mount_system "$root"
   home="$root/home/$user"
   cp "$deb" "$home/"
@@ -162,31 +160,43 @@ inside() {
   install -m 755 "$repo/tools/with_xvfb.sh" "$root/usr/local/bin/with_xvfb.sh"
   log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
 
+  # piuparts mostly waits for the mirror and dpkg, the stages for the processor.
+  stage_piuparts &
+  local piuparts=$!
   stage_install
   stage_accounts
   stage_man
-  stage_purge
+  wait "$piuparts" || exit 1 # it has said why
   log "root stages passed in $((SECONDS - started)) s"
 }
 
 if [ "${1:-}" = --inside ]; then
-  inside "$2" "$3" "$4"
+  inside "${@:2}"
   exit
 fi
 
 # ---- check, outside ----
 
 lintian_stage() {
-  local stage_start=$SECONDS status=0
+  local stage_start=$SECONDS status=0 folder="$work/lintian"
   echo "lintian ${deb#"$repo"/}:"
-  # Not as root, which lintian advises against, and with its cache files in $work,
+  # Not as root, which lintian advises against; so on a copy, from a folder of its
+  # own (the clone may lie where nobody may enter), its cache files in there too,
   # since it leaves them behind.
-  mkdir "$work/lintian"
-  chown nobody:nogroup "$work/lintian"
+  mkdir "$folder"
+  cp "$deb" "$folder/"
+  chown -R nobody:nogroup "$folder"
   chmod 711 "$work"
-  setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent TMPDIR="$work/lintian" \
-    lintian --fail-on error "$deb" || status=$?
-  [ $status -eq 0 ] || fail "lintian: errors on ${deb#"$repo"/} (status $status)"
+  setpriv --reuid=nobody --regid=nogroup --clear-groups env -C "$folder" HOME=/nonexistent \
+    TMPDIR="$folder" lintian --fail-on error "${deb##*/}" >"$work/lintian.out" 2>"$work/lintian.err" ||
+    status=$?
+  cat "$work/lintian.out" "$work/lintian.err"
+  if [ $status -ne 0 ]; then
+    # A lintian that cannot run at all tags nothing, and says why on stderr.
+    grep -q '^E: ' "$work/lintian.out" ||
+      fail "lintian: could not check ${deb#"$repo"/} (status $status): $(head -n 1 "$work/lintian.err")"
+    fail "lintian: errors on ${deb#"$repo"/}"
+  fi
   log "lintian: $((SECONDS - stage_start)) s (no errors)"
 }
 
@@ -208,8 +218,7 @@ check() {
   dpkg-deb -x "$deb" "$work/deb"
   python3 -B "$repo/tests/window/throw_path.py" "$work/deb/usr/share/games/dice/cube.3ds" >"$work/home.expected"
   python3 -B "$repo/tests/window/throw_path.py" "$other_die" >"$work/other.expected"
-  dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's/^\.//; s/\(.\)\/$/\1/' | LC_ALL=C sort >"$work/package.list"
-  debian_root_start "$repo/tools/package.sh" --inside "$work" "$mirror" "$deb"
+  debian_root_start "$repo/tools/package.sh" --inside "$work" "$mirror" "$release" "$deb"
 
   # The zip beside the root: it runs here, mostly on the processor, while the root
   # mostly installs packages.
@@ -237,9 +246,20 @@ check() {
   log "all passed in $((SECONDS - started)) s"
 }
 
+usage() {
+  echo "usage: tools/package.sh deb|windows|check [--release 12|13]" >&2
+  exit 2
+}
 case "${1:-}" in
-  deb) make_deb ;;
-  windows) make_zip ;;
-  check) check ;;
-  *) echo "usage: tools/package.sh deb|windows|check" >&2; exit 2 ;;
+  deb) [ $# -eq 1 ] || usage; make_deb ;;
+  windows) [ $# -eq 1 ] || usage; make_zip ;;
+  check)
+    case "$#:${2:-}" in
+      1:) ;;
+      3:--release) debian_root_release "$3" ;;
+      *) usage ;;
+    esac
+    check
+    ;;
+  *) usage ;;
 esac

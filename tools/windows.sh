@@ -3,7 +3,8 @@
 #
 #   tools/windows.sh build   installs what is missing, builds freeglut for Windows from
 #                            Debian's source package (once: it is kept in
-#                            build-windows/freeglut), and cross-builds
+#                            build-windows/freeglut; Debian 12's, pinned, when the
+#                            mirror gives none of this release's), and cross-builds
 #                            build-windows/dice.exe, linked with freeglut statically so
 #                            that it needs no DLL that Windows does not ship
 #   tools/windows.sh check   the build, then dice.exe under wine 64, in a private wine
@@ -21,6 +22,7 @@ toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 freeglut="$out/freeglut"
 
 source "$root/tools/lib/common.sh"
+source "$root/tools/lib/debian_release.sh"
 
 log() { echo "windows.sh: $*" >&2; }
 
@@ -54,6 +56,26 @@ add_debian_source_entries() {
   "${as_root[@]}" apt-get update -q >&2
 }
 
+# Debian 12's freeglut source, pinned by version and by the checksum of its .dsc (which
+# holds those of the files it lists, and dpkg-source checks them): what is built when
+# this machine's mirror gives no freeglut source of its own release.
+fallback_dsc=freeglut_3.4.0-1.dsc
+fallback_dsc_sha256=74bbbf431dd96a8984603a6d9b1cac8ccfdfe9e2f57fee46924579f3e1a3ca78
+
+fetch_fallback_freeglut() { # into the current folder
+  local mirror pool sum name
+  mirror=$(debian_mirror)
+  [ -n "$mirror" ] || { log "no freeglut source, and no Debian mirror among the apt sources"; exit 1; }
+  pool="$mirror/pool/main/f/freeglut"
+  log "no freeglut source from this machine's apt sources: building Debian 12's ($fallback_dsc, pinned) from $pool"
+  /usr/lib/apt/apt-helper download-file "$pool/$fallback_dsc" "$fallback_dsc" "SHA256:$fallback_dsc_sha256"
+  awk '/^Checksums-Sha256:/ { listed = 1; next } /^[^ ]/ { listed = 0 } listed { print $1, $3 }' \
+    "$fallback_dsc" | while read -r sum name; do
+    /usr/lib/apt/apt-helper download-file "$pool/$name" "$name" "SHA256:$sum"
+  done
+  dpkg-source -x "$fallback_dsc"
+}
+
 build_freeglut() {
   # Written last, so a build cut short is done again.
   local done_mark="$freeglut/built"
@@ -63,7 +85,11 @@ build_freeglut() {
     add_debian_source_entries
   rm -rf "$out/freeglut-source" "$out/freeglut-build" "$freeglut"
   mkdir -p "$out/freeglut-source"
-  (cd "$out/freeglut-source" && apt-get source -q freeglut) >&2
+  if ! (cd "$out/freeglut-source" && apt-get source -q freeglut) >&2; then
+    rm -rf "$out/freeglut-source"
+    mkdir "$out/freeglut-source"
+    (cd "$out/freeglut-source" && fetch_fallback_freeglut) >&2
+  fi
   local source
   source=$(find "$out/freeglut-source" -mindepth 1 -maxdepth 1 -type d -name 'freeglut-*')
   # REPLACE_GLUT installs GL/glut.h and names the library glut, as CMake's FindGLUT

@@ -197,6 +197,14 @@ def run_tool(command, binary=False):
     return done.stdout if binary else done.stdout.decode()
 
 
+def imagemagick_convert():
+    """ImageMagick's convert by a name only ImageMagick has (a plain convert earlier on
+    PATH may be another program): Debian's convert-imN.q16, N being 6 in Debian 12
+    and 7 in Debian 13, else ImageMagick 7's magick. None if there is none."""
+    names = ["convert-im%d.q16" % major for major in (7, 6)] + ["magick"]
+    return next(filter(None, map(shutil.which, names)), None)
+
+
 def split_path_lines(data):
     """Takes the path lines out of data: (what is left, [(has_space, x, y) ...])."""
     lines = [
@@ -231,6 +239,13 @@ class Image:
         pixels = data[match.end() :]
         check(len(pixels) == width * height * 3, "PPM pixel data is cut short")
         return Image(width, height, pixels)
+
+    @staticmethod
+    def from_file(path):
+        """Any picture ImageMagick reads."""
+        convert = imagemagick_convert()
+        check(convert, "ImageMagick's convert is not installed (Debian package imagemagick)")
+        return Image.from_ppm(run_tool([convert, path, "-depth", "8", "ppm:-"], binary=True))
 
     def rgb(self, x, y):
         i = (y * self.width + x) * 3

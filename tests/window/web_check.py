@@ -188,8 +188,7 @@ class PageRun:
         path = os.path.join(folder, "canvas.png")
         with open(path, "wb") as png:
             png.write(self.canvas().screenshot_as_png)
-        return Image.from_ppm(run_tool(["convert-im6.q16", path, "-depth", "8", "ppm:-"],
-                                       binary=True))
+        return Image.from_file(path)
 
     def read_console(self):
         """Everything logged since the last call, kept in .console as (level, message)."""

@@ -1,19 +1,24 @@
-# A new bare Debian 12 root with an ordinary user, for the checks that must see what a
-# new user sees (tools/fresh_machine.sh, tools/package.sh check); sourced, never run.
+# A new bare Debian root of either release with an ordinary user, for the checks that
+# must see what a new user sees (tools/fresh_machine.sh, tools/package.sh check);
+# sourced, never run.
 #
 # The sourcing script sets $tool (its name, for messages) and runs in two parts:
-#   outside  debian_root_prepare NAME (root, tools, the mirror, the work folder $work and the
-#            clean-up), then debian_root_start SCRIPT ARGS... and debian_root_wait. The
+#   outside  debian_root_release NUMBER when asked for another release than Debian 12,
+#            debian_root_prepare NAME (root, tools, the mirror, the work folder $work and
+#            the clean-up), then debian_root_start SCRIPT ARGS... and debian_root_wait. The
 #            script is run again as PID 1 of a private mount and PID namespace, so no
 #            mount and no process can outlive the check, however it ends (^C included);
 #            $work is deleted only after the namespace is gone and nothing is mounted
 #            under it. A script with work of its own beside the namespace defines
 #            debian_root_stop_others, which the clean-up calls first.
-#   inside   debian_root_make ROOT (debootstrap, sudo, the user), mount_system ROOT, and
-#            the helpers below to run commands as the user and watch the program.
+#   inside   debian_root_release with the number passed in, debian_root_make ROOT
+#            (debootstrap, sudo, the user), mount_system ROOT, and the helpers below to
+#            run commands as the user and watch the program.
 # The root gets no bind mount of the machine's /dev: debootstrap makes the device nodes.
 
-suite=bookworm
+source "$(dirname "${BASH_SOURCE[0]}")/debian_release.sh"
+release=$debian_release_default
+suite=$(debian_suite "$release")
 user=dev
 account_timeout=900 # seconds until the die must rest, packages and build included
 still_watch=2       # seconds the resting die is watched for stray output
@@ -23,6 +28,14 @@ log() { echo "$tool: $*"; }
 fail() {
   log "FAILED: $*" >&2
   exit 1
+}
+
+debian_root_release() { # number (--release): sets $release and $suite; exits 2 for another
+  suite=$(debian_suite "$1") || {
+    echo "$tool: no Debian release '$1'; there are $(printf '%s\n' "${!debian_suites[@]}" | sort -n | xargs)" >&2
+    exit 2
+  }
+  release=$1
 }
 
 # ---- inside the namespaces: we are PID 1 of our own PID namespace ----
@@ -57,6 +70,9 @@ kill_strays() { # whatever a stage left running in $root would slow the rest dow
 }
 
 mount_system() { # root: what a running Debian has mounted; all of it dies with us
+  # / a mount point, as on a machine: unshare in the root needs one (the checks run
+  # there too, on a machine of the other release)
+  mount --bind "$1" "$1"
   mount -t proc proc "$1/proc"
   mount -t sysfs -o ro sysfs "$1/sys"
   mount -t devpts -o newinstance,ptmxmode=666 devpts "$1/dev/pts"
@@ -80,6 +96,7 @@ debian_root_make() { # root: a minimal Debian with sudo and the user, password-l
 watch_account() { # name command expected-file what-it-is-the-account-of
   local name=$1 command=$2 expected=$3 of=$4 out="$work/$1.out" pid
   user_shell
+  : >"$out" # before the watch reads it
   # exec all the way down, so the TERM below reaches the command itself
   (exec "${shell[@]}" "cd ~ && exec $command") >"$out" 2>"$work/$name.err" </dev/null &
   pid=$!
@@ -117,11 +134,14 @@ debian_root_prepare() { # work-folder-name: sets $mirror and $work, and the clea
       --no-install-recommends debootstrap python3 git util-linux </dev/null >&2
   fi
 
-  # The first configured source of the suite's main component: the mirror this
-  # machine already uses.
-  mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT) $(TARGET_OF)' |
-    awk -v suite="$suite" '$2 == suite && $3 == "main" && $4 == "deb" { print $1; exit }')
-  [ -n "$mirror" ] || fail "no apt source for Debian $suite main in this machine's configuration"
+  # The mirror this machine already uses, whichever release its sources name; apt
+  # names the archive behind a source only once it has read its lists.
+  mirror=$(debian_mirror)
+  if [ -z "$mirror" ]; then
+    apt-get -o DPkg::Lock::Timeout=600 update -q >&2
+    mirror=$(debian_mirror)
+  fi
+  [ -n "$mirror" ] || fail "no apt source for Debian's own archive (main) in this machine's configuration"
 
   work=$(mktemp -d "/var/tmp/$1.XXXXXX")
   namespace_pid=""
