@@ -60,7 +60,6 @@ from dice_run import (
     Image,
     TestFailure,
     check,
-    run_tool,
     show,
 )
 from dump_3ds import read_account
