@@ -5,11 +5,12 @@
 #
 # seconds defaults to 60; harness is read_3ds_mesh or load_bmp_texture (with or
 # without the fuzz_ prefix), both when none is named. Builds them with clang in
-# build-fuzz/, runs each in turn on a scratch copy of its corpus (new corpus
-# entries stay out of the repository), and writes any crash, timeout, leak or
-# out-of-memory input to fuzz/regressions/<kind>/, where the replay tests pick
-# it up. Prints each run's final stats and a summary line per harness; exits 1
-# when any harness found something, 2 on a usage or build failure.
+# build-fuzz/, runs each in turn on a scratch copy of its corpus (fuzz/corpus/<kind>/,
+# the test files of its format and the kept regressions; new corpus entries stay
+# out of the repository), and writes any crash, timeout, leak or out-of-memory
+# input to fuzz/regressions/<kind>/, where the replay tests pick it up. Prints each
+# run's final stats and a summary line per harness; exits 1 when any harness found
+# something, 2 on a usage or build failure.
 set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,12 +47,12 @@ summary=""
 for name in "$@"; do
   harness=${name#fuzz_}
   case "$harness" in
-    read_3ds_mesh) kind=3ds ;;
-    load_bmp_texture) kind=bmp ;;
+    read_3ds_mesh) kind=3ds tests=3ds/* ;;
+    load_bmp_texture) kind=bmp tests=bmp/*/*.bmp ;;
   esac
   corpus="$scratch/$kind"
   mkdir -p "$corpus" "$root/fuzz/regressions/$kind"
-  for file in "$root/fuzz/corpus/$kind"/* "$root/fuzz/regressions/$kind"/*; do
+  for file in "$root/fuzz/corpus/$kind"/* "$root"/tests/$tests "$root/fuzz/regressions/$kind"/*; do
     case "$file" in *.md | */\**) continue ;; esac
     [ -f "$file" ] && cp "$file" "$corpus/"
   done
