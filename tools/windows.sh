@@ -156,8 +156,8 @@ check() {
   wineboot -i >/dev/null 2>&1
   log "wine prefix $WINEPREFIX ready in $((SECONDS - started)) s"
 
-  python3 -B "$root/tests/window/wine_check.py" "$out/dice.exe" \
-    "$out/CMakeFiles/dice.dir/src/app/main.cpp.obj" "$root/build/dice" "$root/assets/cube.3ds" &
+  python3 -B "$root/tests/window/wine_check.py" "$out/dice.exe" "$(cat "$out/dice_objects.txt")" \
+    "$root/build/dice" "$root/assets/cube.3ds" &
   checker=$!
   wait "$checker"
 }
