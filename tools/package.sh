@@ -115,10 +115,10 @@ stage_install() {
 
 stage_accounts() {
   local stage_start=$SECONDS
-  watch_account home "with_xvfb.sh dice" "$work/home.expected" "the shipped die"
+  run_to_rest_as_user home "$work/deb/usr/share/games/dice/cube.3ds" "with_xvfb.sh dice"
   log "home: $((SECONDS - stage_start)) s (dice from the home folder, the shipped die's account exact)"
   stage_start=$SECONDS
-  watch_account other "env -C other with_xvfb.sh dice" "$work/other.expected" "other/cube.3ds"
+  run_to_rest_as_user other "$other_die" "env -C other with_xvfb.sh dice"
   log "other: $((SECONDS - stage_start)) s (dice from a folder with ${other_die##*/} as its" \
     "cube.3ds, that file's account exact)"
 }
@@ -214,10 +214,8 @@ check() {
   make_deb
   make_zip
   lintian_stage
-  # What the root is checked against, from the package itself.
+  # What the root is checked against: the package's own die.
   dpkg-deb -x "$deb" "$work/deb"
-  python3 -B "$repo/tests/window/throw_path.py" "$work/deb/usr/share/games/dice/cube.3ds" >"$work/home.expected"
-  python3 -B "$repo/tests/window/throw_path.py" "$other_die" >"$work/other.expected"
   debian_root_start "$repo/tools/package.sh" --inside "$work" "$mirror" "$release" "$deb"
 
   # The zip beside the root: it runs here, mostly on the processor, while the root
@@ -228,8 +226,8 @@ check() {
   top="$work/windows/$(basename "$zip" .zip)"
   WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all \
     "$repo/tools/with_xvfb.sh" --wine bash -c 'wineboot -i >/dev/null 2>&1 || exit
-      echo "wine prefix: $SECONDS s"; python3 -B "$@" || exit; echo "zip stage: $SECONDS s"' \
-    wine "$repo/tests/window/zip_check.py" "$zip" "$top" >"$work/zip.log" 2>&1 </dev/null &
+      echo "wine prefix: $SECONDS s"; python3 "$@" || exit; echo "zip stage: $SECONDS s"' \
+    wine "$repo/checks/zip_check.py" "$zip" "$top" >"$work/zip.log" 2>&1 </dev/null &
   zip_pid=$!
 
   local root_status=0 zip_status=0

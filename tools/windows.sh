@@ -11,7 +11,7 @@
 #                            prefix on a private virtual X server, against the Linux build
 #                            (built in build/ like tools/demo.sh does): the account byte
 #                            for byte, the window, the picture at rest, the GLUT entry
-#                            points (tests/window/wine_check.py). Exits non-zero on a fault.
+#                            points (checks/wine_check.py). Exits non-zero on a fault.
 #
 # Set-up and build messages go to stderr. No wine or X process outlives the script.
 set -euo pipefail
@@ -156,7 +156,7 @@ check() {
   wineboot -i >/dev/null 2>&1
   log "wine prefix $WINEPREFIX ready in $((SECONDS - started)) s"
 
-  python3 -B "$root/tests/window/wine_check.py" "$out/dice.exe" "$(cat "$out/dice_objects.txt")" \
+  python3 "$root/checks/wine_check.py" "$out/dice.exe" "$(cat "$out/dice_objects.txt")" \
     "$root/build/dice" "$root/assets/cube.3ds" &
   checker=$!
   wait "$checker"
