@@ -19,6 +19,7 @@ build=${1:-$root/build}
 build=${build%/}
 "$root/tools/install_deps.sh" test
 source "$root/tools/lib/common.sh"
+source "$root/tools/lib/clean_up.sh"
 build_program "$build"
 build_program "$build-pips" -DDICE_DIE_TEXTURE=die.bmp
 
@@ -27,8 +28,7 @@ magick=$(PYTHONPATH="$root/tests/account" python3 -c 'import dice_run
 print(dice_run.imagemagick_convert() or "")')
 [ -n "$magick" ] || { echo "make_docs.sh: ImageMagick's convert not found" >&2; exit 1; }
 
-frames=$(mktemp -d)
-trap 'rm -rf "$frames"' EXIT
+scratch_folder frames
 
 icon_height=7200 # the icon's window: fifteen times the program's
 shoot() { # dice, what to take (throw, pips or icon), with_xvfb.sh options...

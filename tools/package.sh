@@ -158,6 +158,7 @@ inside() { # work mirror release deb
   cp "$other_die" "$home/other/cube.3ds"
   chroot "$root" chown -R "$user:$user" "/home/$user"
   install -m 755 "$repo/tools/with_xvfb.sh" "$root/usr/local/bin/with_xvfb.sh"
+  install -D -m 644 "$repo/tools/lib/clean_up.sh" "$root/usr/local/bin/lib/clean_up.sh" # it sources this
   log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
 
   # piuparts mostly waits for the mirror and dpkg, the stages for the processor.
@@ -201,7 +202,7 @@ lintian_stage() {
 }
 
 zip_pid=""
-debian_root_stop_others() { # the zip's run: with_xvfb.sh ends wine and the display
+stop_zip() { # the zip's run: with_xvfb.sh ends wine and the display
   if [ -n "$zip_pid" ]; then
     kill -TERM "$zip_pid" 2>/dev/null || true
     wait "$zip_pid" 2>/dev/null || true
@@ -211,6 +212,7 @@ debian_root_stop_others() { # the zip's run: with_xvfb.sh ends wine and the disp
 check() {
   local started=$SECONDS
   debian_root_prepare dice-package # first: it needs root, as the rest of the check does
+  on_exit stop_zip # before the root's clean-up
   make_deb
   make_zip
   lintian_stage

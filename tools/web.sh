@@ -20,6 +20,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 python=/usr/bin/python3
 
 source "$root/tools/lib/common.sh"
+source "$root/tools/lib/clean_up.sh"
 log() { echo "web.sh: $*" >&2; }
 
 page_dir() { # variant: the page's build folder
@@ -52,11 +53,6 @@ variant_of() { # the arguments after the command
   esac
 }
 
-work=
-clean_up() {
-  [ -z "$work" ] || rm -rf "$work"
-}
-
 check() {
   local started=$SECONDS
   install
@@ -66,11 +62,8 @@ check() {
   build_program "$root/build-pips" -DDICE_DIE_TEXTURE=die.bmp
   log "packages, pages and Linux programs ready in $((SECONDS - started)) s"
   # Chromium's profile and temporary files, and the check's own, in a folder of ours.
-  work=$(mktemp -d "$root/build-web/check.XXXXXX")
-  trap clean_up EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
+  local work
+  scratch_folder work "$root/build-web/check.XXXXXX"
   started=$SECONDS
   TMPDIR="$work" "$root/tools/with_xvfb.sh" "$python" "$root/checks/web_check.py" \
     check "$root/build-web" "$root/build-web-pips" "$root/build/dice" "$root/build-pips/dice" \

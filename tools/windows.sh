@@ -22,6 +22,7 @@ toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 freeglut="$out/freeglut"
 
 source "$root/tools/lib/common.sh"
+source "$root/tools/lib/clean_up.sh"
 source "$root/tools/lib/debian_release.sh"
 
 log() { echo "windows.sh: $*" >&2; }
@@ -142,10 +143,7 @@ check() {
   export WINEPREFIX="$out/wine" WINEARCH=win64 WINEDEBUG=-all
   # One display for wine's start and the check. It ends, with the prefix's wine
   # server, when its input does: when this script ends, however it ends.
-  trap stop_all EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
+  on_exit stop_all
   coproc display { exec "$root/tools/with_xvfb.sh" --wine --serve; }
   display_pid=$display_PID
   local number

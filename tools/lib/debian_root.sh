@@ -6,17 +6,18 @@
 # runs in two parts:
 #   outside  debian_root_release NUMBER when asked for another release than Debian 12,
 #            debian_root_prepare NAME (root, tools, the mirror, the work folder $work and
-#            the clean-up), then debian_root_start SCRIPT ARGS... and debian_root_wait. The
+#            its clean-up), then debian_root_start SCRIPT ARGS... and debian_root_wait. The
 #            script is run again as PID 1 of a private mount and PID namespace, so no
 #            mount and no process can outlive the check, however it ends (^C included);
 #            $work is deleted only after the namespace is gone and nothing is mounted
-#            under it. A script with work of its own beside the namespace defines
-#            debian_root_stop_others, which the clean-up calls first.
+#            under it. A script with work of its own beside the namespace gives its
+#            clean-up to on_exit (tools/lib/clean_up.sh) after debian_root_prepare.
 #   inside   debian_root_release with the number passed in, debian_root_make ROOT
 #            (debootstrap, sudo, the user), mount_system ROOT, and the helpers below to
 #            run commands as the user and run the program until the die rests.
 # The root gets no bind mount of the machine's /dev: debootstrap makes the device nodes.
 
+source "$(dirname "${BASH_SOURCE[0]}")/clean_up.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/debian_release.sh"
 release=$debian_release_default
 suite=$(debian_suite "$release")
@@ -129,18 +130,10 @@ debian_root_prepare() { # work-folder-name: sets $mirror and $work, and the clea
 
   work=$(mktemp -d "/var/tmp/$1.XXXXXX")
   namespace_pid=""
-  trap debian_root_clean_up EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
+  on_exit debian_root_clean_up
 }
 
 debian_root_clean_up() {
-  local status=$?
-  trap - EXIT INT TERM HUP
-  if declare -F debian_root_stop_others >/dev/null; then
-    debian_root_stop_others
-  fi
   if [ -n "$namespace_pid" ]; then
     # unshare --kill-child passes this on to our PID 1, and the kernel ends
     # every process of the namespace with it, and with them its mounts.
@@ -159,7 +152,6 @@ debian_root_clean_up() {
     exit 1
   fi
   rm -rf --one-file-system "$work"
-  exit "$status"
 }
 
 debian_root_start() { # script args...: the script's inside part, in its namespaces
