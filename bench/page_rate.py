@@ -27,7 +27,7 @@ import tempfile
 import time
 
 here = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(here, "..", "tests", "window"))
+sys.path[:0] = [os.path.join(here, "..", "tests", "account"), os.path.join(here, "..", "checks")]
 from frame_rate import FRAMES_PER_LINE, THROW_LINES, RunFailed, read_line_times  # noqa: E402
 from dump_3ds import read_account  # noqa: E402
 from web_check import ActionChains, PageRun  # noqa: E402

@@ -19,7 +19,7 @@ shift $(($# < 2 ? $# : 2))
   exit 1
 }
 # Debian's selenium is a module of Debian's python; chromium's files go in a folder of ours.
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-TMPDIR="$work" "$root/tools/with_xvfb.sh" /usr/bin/python3 -B "$here/page_rate.py" \
+source "$root/tools/lib/clean_up.sh"
+scratch_folder work
+TMPDIR="$work" "$root/tools/with_xvfb.sh" /usr/bin/python3 "$here/page_rate.py" \
   --dice "$build/dice" --page "$page" --cube "$root/assets/cube.3ds" "$@"

@@ -1,15 +1,14 @@
 """The reader's account of real-world 3DS files, byte for byte, against the
-independent formatter in window/dump_3ds.py.
+independent formatter in account/dump_3ds.py.
 
 usage: real_3ds_dumps_test.py DUMP_3DS FILE...
 """
 
-import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "window"))
-from dump_3ds import read_account  # noqa: E402
+from dump_3ds import read_account
+from run_to_rest import first_difference
 
 
 def main():
@@ -21,10 +20,9 @@ def main():
         run = subprocess.run([dump_tool, path], stdout=subprocess.PIPE, timeout=60)
         if run.returncode != 0 or run.stdout != expected:
             failures += 1
-            at = next((i for i, (a, b) in enumerate(zip(run.stdout, expected)) if a != b),
-                      min(len(run.stdout), len(expected)))
-            print("%s: exit %d; account differs at byte %d (%d bytes, expected %d)"
-                  % (path, run.returncode, at, len(run.stdout), len(expected)))
+            print("%s: exit %d; account differs %s (%d bytes, expected %d)"
+                  % (path, run.returncode, first_difference(run.stdout, expected),
+                     len(run.stdout), len(expected)))
     print("%d passed, %d failed" % (len(paths) - failures, failures))
     return 1 if failures else 0
 

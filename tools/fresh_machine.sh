@@ -37,7 +37,7 @@ copy_tree() { # root: the committed tree of HEAD, in the user's home
 
 stage_demo() {
   local stage_start=$SECONDS package
-  watch_account demo "dice/tools/demo.sh" "$work/expected.out" assets/cube.3ds
+  run_to_rest_as_user demo "$model" dice/tools/demo.sh
   for package in libgtest-dev libbenchmark-dev python3; do
     ! chroot "$root" dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok' ||
       fail "demo: tools/demo.sh installed $package, which only the tests need"
@@ -61,8 +61,7 @@ stage_hand() {
     "cd dice && cmake -S . -B build && cmake --build build"
   # Something to show the window on; not needed to build.
   in_root "sudo apt-get install -y -q --no-install-recommends xvfb xauth" >>"$work/hand.log" 2>&1 </dev/null
-  watch_account hand "bash -c 'cd dice/build && exec ../tools/with_xvfb.sh ./dice'" \
-    "$work/expected.out" assets/cube.3ds
+  run_to_rest_as_user hand "$model" "bash -c 'cd dice/build && exec ../tools/with_xvfb.sh ./dice'"
   log "hand: $((SECONDS - stage_start)) s (docs/building.md's packages, cmake by hand, account exact)"
 }
 
@@ -92,8 +91,7 @@ inside() { # work mirror release [command]
   cp -a "$root" "$work/hand"
   mount_system "$root"
   mount_system "$work/hand"
-  local tree="$root/home/$user/dice"
-  python3 -B "$tree/tests/window/throw_path.py" "$tree/assets/cube.3ds" >"$work/expected.out"
+  model="$root/home/$user/dice/assets/cube.3ds" # the account both stages must print
   log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
 
   # The by-hand stage has a root of its own, so it runs beside the other two, which

@@ -1,19 +1,22 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Runs the libFuzzer harnesses for the file readers.
 #
 #   tools/fuzz.sh [seconds] [harness...]
 #
 # seconds defaults to 60; harness is read_3ds_mesh or load_bmp_texture (with or
 # without the fuzz_ prefix), both when none is named. Builds them with clang in
-# build-fuzz/, runs each in turn on a scratch copy of its corpus (new corpus
-# entries stay out of the repository), and writes any crash, timeout, leak or
-# out-of-memory input to fuzz/regressions/<kind>/, where the replay tests pick
-# it up. Prints each run's final stats and a summary line per harness; exits 1
-# when any harness found something, 2 on a usage or build failure.
-set -u
+# build-fuzz/, runs each in turn on a scratch copy of its corpus (fuzz/corpus/<kind>/,
+# the test files of its format and the kept regressions; new corpus entries stay
+# out of the repository), and writes any crash, timeout, leak or out-of-memory
+# input to fuzz/regressions/<kind>/, where the replay tests pick it up. Prints each
+# run's final stats and a summary line per harness; exits 1 when any harness found
+# something, 2 on a usage or build failure.
+set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-fuzz"
+source "$root/tools/lib/clean_up.sh"
+shopt -s nullglob
 
 seconds=60
 case "${1:-}" in
@@ -38,38 +41,34 @@ for name in "$@"; do
   }
 done
 
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/dice_fuzz_run.XXXXXX") || exit 2
-trap 'rm -rf "$scratch"' EXIT INT TERM
+scratch_folder scratch "${TMPDIR:-/tmp}/dice_fuzz_run.XXXXXX"
 
 found=0
 summary=""
 for name in "$@"; do
   harness=${name#fuzz_}
   case "$harness" in
-    read_3ds_mesh) kind=3ds ;;
-    load_bmp_texture) kind=bmp ;;
+    read_3ds_mesh) kind=3ds inputs=("$root"/{fuzz/corpus,tests}/3ds/*.3[dD][sS]) ;;
+    load_bmp_texture) kind=bmp inputs=("$root"/fuzz/corpus/bmp/*.bmp "$root"/tests/bmp/*/*.bmp) ;;
   esac
   corpus="$scratch/$kind"
   mkdir -p "$corpus" "$root/fuzz/regressions/$kind"
-  for file in "$root/fuzz/corpus/$kind"/* "$root/fuzz/regressions/$kind"/*; do
-    case "$file" in *.md | */\**) continue ;; esac
-    [ -f "$file" ] && cp "$file" "$corpus/"
-  done
+  cp "${inputs[@]}" "$root/fuzz/regressions/$kind"/* "$corpus/"
   before=$(ls -A "$root/fuzz/regressions/$kind" | wc -l)
   log="$scratch/$harness.log"
 
   echo "== fuzz_$harness: $seconds s on $(ls "$corpus" | wc -l) corpus files"
   # One process per harness, one harness at a time: the machine has two cores
   # and the build or the other engineers' work needs the second.
+  status=0
   "$build/fuzz/fuzz_$harness" "$corpus" -max_total_time="$seconds" -timeout=5 \
     -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$root/fuzz/regressions/$kind/" >"$log" 2>&1
-  status=$?
+    -artifact_prefix="$root/fuzz/regressions/$kind/" >"$log" 2>&1 || status=$?
   after=$(ls -A "$root/fuzz/regressions/$kind" | wc -l)
 
   # The last status line carries the coverage and corpus figures.
-  done_line=$(grep -E '^#[0-9]+' "$log" | tail -n 1)
-  grep -E '^stat::' "$log"
+  done_line=$(grep -E '^#[0-9]+' "$log" | tail -n 1) || true
+  grep -E '^stat::' "$log" || true
   echo "$done_line"
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")

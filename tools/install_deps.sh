@@ -20,40 +20,31 @@ demo_packages=(
   libglut-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   xvfb xauth
 )
-test_packages=(
-  "${demo_packages[@]}"
-  libgtest-dev libbenchmark-dev
-  xdotool imagemagick x11-utils python3
-  clang clang-format libclang-rt-dev  # the default clang's sanitizer and fuzzer runtimes
-)
-windows_packages=(
-  "${demo_packages[@]}"
-  g++-mingw-w64-x86-64-win32  # the program needs no threads: the smaller variant
-  dpkg-dev                    # apt-get source unpacks freeglut's source with it
-  wine wine64
-  xdotool imagemagick x11-utils python3
-)
-package_packages=(
-  "${demo_packages[@]}"
-  dpkg-dev            # dpkg-shlibdeps for the Depends line, dpkg-buildflags
-  lintian desktop-file-utils
-  debootstrap piuparts unzip python3
-)
-web_packages=(
-  "${demo_packages[@]}"
-  emscripten
-  chromium chromium-driver python3-selenium  # the check drives the page through these
-  xdotool imagemagick x11-utils python3      # the Linux window it is compared with
-)
+x_tools=(xdotool imagemagick x11-utils python3) # the program's window driven and watched
 
+# Each command's packages beside the demo's.
 case "${1:-test}" in
-  demo) wanted=("${demo_packages[@]}") ;;
-  test) wanted=("${test_packages[@]}") ;;
-  windows) wanted=("${windows_packages[@]}") ;;
-  package) wanted=("${package_packages[@]}") ;;
-  web) wanted=("${web_packages[@]}") ;;
+  demo) wanted=() ;;
+  test) wanted=(
+    "${x_tools[@]}" libgtest-dev libbenchmark-dev
+    clang clang-format libclang-rt-dev  # the default clang's sanitizer and fuzzer runtimes
+  ) ;;
+  windows) wanted=(
+    "${x_tools[@]}" wine wine64
+    g++-mingw-w64-x86-64-win32  # the program needs no threads: the smaller variant
+    dpkg-dev                    # apt-get source unpacks freeglut's source with it
+  ) ;;
+  package) wanted=(
+    dpkg-dev  # dpkg-shlibdeps for the Depends line, dpkg-buildflags
+    lintian desktop-file-utils debootstrap piuparts unzip python3
+  ) ;;
+  web) wanted=(
+    "${x_tools[@]}"
+    emscripten chromium chromium-driver python3-selenium  # the check drives the page through these
+  ) ;;
   *) echo "usage: install_deps.sh [demo|test|windows|package|web]" >&2; exit 2 ;;
 esac
+wanted+=("${demo_packages[@]}")
 
 missing=()
 for package in "${wanted[@]}"; do

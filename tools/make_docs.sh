@@ -19,31 +19,32 @@ build=${1:-$root/build}
 build=${build%/}
 "$root/tools/install_deps.sh" test
 source "$root/tools/lib/common.sh"
+source "$root/tools/lib/clean_up.sh"
 build_program "$build"
 build_program "$build-pips" -DDICE_DIE_TEXTURE=die.bmp
 
 # ImageMagick's convert, by the name this release gives it, as the page's check finds it.
-magick=$(python3 -B -c 'import sys; sys.path.insert(0, sys.argv[1])
-import dice_run; print(dice_run.imagemagick_convert() or "")' "$root/tests/window")
+magick=$(PYTHONPATH="$root/tests/account" python3 -c 'import dice_run
+print(dice_run.imagemagick_convert() or "")')
 [ -n "$magick" ] || { echo "make_docs.sh: ImageMagick's convert not found" >&2; exit 1; }
 
-frames=$(mktemp -d)
-trap 'rm -rf "$frames"' EXIT
+scratch_folder frames
 
-shoot() {  # dice, then what to take: throw or pips
-"$root/tools/with_xvfb.sh" python3 -B - "$root" "$1" "$frames" "$2" <<'EOF'
+icon_height=7200 # the icon's window: fifteen times the program's
+shoot() { # dice, what to take (throw, pips or icon), with_xvfb.sh options...
+"$root/tools/with_xvfb.sh" "${@:3}" python3 - "$root" "$1" "$frames" "$2" "$icon_height" <<'EOF'
 # The program runs only between shots: stopped at once, it is let go until the
 # next chosen path step is printed and stopped again while import takes the window,
 # so the frames are evenly spaced along the throw however fast this machine draws.
-import os, signal, sys, time
+import os, re, signal, sys, time
 
-root, dice, frames, what = sys.argv[1:]
-sys.path.insert(0, os.path.join(root, "tests", "window"))
+root, dice, frames, what, icon_height = sys.argv[1:]
+sys.path.insert(0, os.path.join(root, "tests", "account"))
 from dice_run import PATH_LINE, DiceRun, TestFailure, run_tool
 
 PATH_STEPS = 291
 STEP_STRIDE = 6  # 49 frames over the throw, the first after the first drawn frame
-STILL_STEP = 16  # the screenshot: early in the first fall, three faces showing
+STILL_STEP = 16  # the screenshot and the icon: early in the first fall, three faces showing
 REST_PAUSE = 0.5  # the die at rest is taken a moment after the last step
 STEP_TIMEOUT = 120.0
 
@@ -55,24 +56,48 @@ def run_to_step(run, step):
         time.sleep(REST_PAUSE)
     run.process.send_signal(signal.SIGSTOP)
 
+def cut_out_die(ppm):
+    """The smallest box around what is not black: ImageMagick's resource limits
+    refuse the whole window, which is several times larger than the die."""
+    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+    if not match:
+        raise TestFailure("import gave no 8-bit binary PPM")
+    width, rows = int(match.group(1)), int(match.group(2))
+    stride = width * 3
+    lines = [ppm[match.end() + y * stride : match.end() + (y + 1) * stride] for y in range(rows)]
+    drawn = [y for y, line in enumerate(lines) if line.strip(b"\0")]
+    if not drawn:
+        raise TestFailure("the window is black: no die drawn")
+    left = min((stride - len(lines[y].lstrip(b"\0"))) // 3 for y in drawn)
+    right = max((len(lines[y].rstrip(b"\0")) + 2) // 3 for y in drawn)
+    kept = range(drawn[0], drawn[-1] + 1)
+    cut = b"".join(lines[y][left * 3 : right * 3] for y in kept)
+    return b"P6\n%d %d\n255\n" % (right - left, len(kept)) + cut
+
 def take(run, name):
     ppm = run_tool(["import", "-window", run.window, "-depth", "8", "ppm:-"], binary=True)
     with open(os.path.join(frames, name), "wb") as out:
-        out.write(ppm)
+        out.write(cut_out_die(ppm) if what == "icon" else ppm)
 
 try:
     assets = os.path.join(root, "assets")
-    if what == "pips":
-        others = [os.path.join(assets, "die.bmp")]
+    others = [] if what == "throw" else [os.path.join(assets, "die.bmp")]
+    if what == "icon":
+        shots = {STILL_STEP: ["icon.ppm"]}
+    elif what == "pips":
         shots = {STILL_STEP: ["pips_flight.ppm"], PATH_STEPS: ["pips_rest.ppm"]}
     else:
-        others = []
         shots = {step: ["throw_%03d.ppm" % step] for step in range(STEP_STRIDE, PATH_STEPS, STEP_STRIDE)}
         shots.setdefault(STILL_STEP, []).append("still.ppm")
         shots[PATH_STEPS] = ["throw_%03d.ppm" % PATH_STEPS]
     with DiceRun(dice, os.path.join(assets, "cube.3ds"), others) as run:
         run.process.send_signal(signal.SIGSTOP)
         try:
+            if what == "icon":  # made larger, it is drawn at the new size from the next step on
+                run_to_step(run, STILL_STEP - 1)
+                run.find_window()
+                run_tool(["xdotool", "windowsize", run.window, str(int(icon_height) * 4 // 3),
+                          icon_height])
             for step in sorted(shots):
                 run_to_step(run, step)
                 if run.window is None:
@@ -82,7 +107,7 @@ try:
         finally:
             run.process.send_signal(signal.SIGCONT)  # a stopped program would not end
 except TestFailure as failure:
-    sys.exit("make_docs.sh: %s" % failure)
+    sys.exit("make_docs.sh: %s: %s" % (what, failure))
 EOF
 }
 shoot "$build/dice" throw
@@ -111,59 +136,7 @@ echo "make_docs.sh: wrote docs/screenshot.png, docs/throw.gif" \
 # fall, three faces showing, from a real run whose window is made fifteen times the
 # program's size (the program draws to its window's size), cut out with its black
 # surround made clear and scaled down, so every size is smoothed from a large picture.
-icon_height=7200
-"$root/tools/with_xvfb.sh" --screen "$((icon_height * 4 / 3))x$icon_height" \
-  python3 -B - "$root" "$build-pips/dice" "$frames/icon.ppm" "$icon_height" <<'EOF'
-import os, re, signal, sys
-
-root, dice, icon, height = sys.argv[1:]
-sys.path.insert(0, os.path.join(root, "tests", "window"))
-from dice_run import PATH_LINE, DiceRun, TestFailure, run_tool
-
-ICON_STEP = 16  # as the screenshot: three faces towards the viewer
-STEP_TIMEOUT = 120.0
-
-def run_to_step(run, step):
-    run.process.send_signal(signal.SIGCONT)
-    run.wait_output(lambda out: len(PATH_LINE.findall(out[len(run.dump):])) >= step,
-                    STEP_TIMEOUT, "path step %d" % step)
-    run.process.send_signal(signal.SIGSTOP)
-
-def cut_out_die(ppm):
-    """The smallest box around what is not black: ImageMagick's resource limits
-    refuse the whole window, which is several times larger than the die."""
-    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
-    if not match:
-        raise TestFailure("import gave no 8-bit binary PPM")
-    width, rows = int(match.group(1)), int(match.group(2))
-    stride = width * 3
-    lines = [ppm[match.end() + y * stride : match.end() + (y + 1) * stride] for y in range(rows)]
-    drawn = [y for y, line in enumerate(lines) if line.strip(b"\0")]
-    if not drawn:
-        raise TestFailure("the window is black: no die drawn")
-    left = min((stride - len(lines[y].lstrip(b"\0"))) // 3 for y in drawn)
-    right = max((len(lines[y].rstrip(b"\0")) + 2) // 3 for y in drawn)
-    kept = range(drawn[0], drawn[-1] + 1)
-    cut = b"".join(lines[y][left * 3 : right * 3] for y in kept)
-    return b"P6\n%d %d\n255\n" % (right - left, len(kept)) + cut
-
-try:
-    assets = os.path.join(root, "assets")
-    with DiceRun(dice, os.path.join(assets, "cube.3ds"), [os.path.join(assets, "die.bmp")]) as run:
-        run.process.send_signal(signal.SIGSTOP)
-        try:
-            run_to_step(run, ICON_STEP - 1)
-            run.find_window()
-            run_tool(["xdotool", "windowsize", run.window, str(int(height) * 4 // 3), height])
-            run_to_step(run, ICON_STEP)  # drawn at the new size since the last step
-            ppm = run_tool(["import", "-window", run.window, "-depth", "8", "ppm:-"], binary=True)
-        finally:
-            run.process.send_signal(signal.SIGCONT)
-    with open(icon, "wb") as out:
-        out.write(cut_out_die(ppm))
-except TestFailure as failure:
-    sys.exit("make_docs.sh: icon: %s" % failure)
-EOF
+shoot "$build-pips/dice" icon --screen "$((icon_height * 4 / 3))x$icon_height"
 # The black around the die (not the pips: the white faces enclose them) made clear,
 # on a square canvas with a little room around the die.
 mkdir -p "$root/packaging/icons"
@@ -182,7 +155,7 @@ echo "make_docs.sh: wrote packaging/icons/dice-{16,22,24,32,48,64,128,256}.png" 
 # installs and builds it; Debian's selenium is a module of Debian's python).
 shoot_page() {
   "$root/tools/web.sh" build
-  TMPDIR="$frames" /usr/bin/python3 -B "$root/tests/window/web_check.py" shoot \
+  TMPDIR="$frames" /usr/bin/python3 "$root/checks/web_check.py" shoot \
     "$root/build-web" "$root/assets/cube.3ds" "$frames/web.png"
   "$magick" "$frames/web.png" -strip -define png:exclude-chunks=date,time "$root/docs/web.png"
   echo "make_docs.sh: wrote docs/web.png ($(stat -c %s "$root/docs/web.png") bytes)"

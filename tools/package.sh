@@ -115,10 +115,10 @@ stage_install() {
 
 stage_accounts() {
   local stage_start=$SECONDS
-  watch_account home "with_xvfb.sh dice" "$work/home.expected" "the shipped die"
+  run_to_rest_as_user home "$work/deb/usr/share/games/dice/cube.3ds" "with_xvfb.sh dice"
   log "home: $((SECONDS - stage_start)) s (dice from the home folder, the shipped die's account exact)"
   stage_start=$SECONDS
-  watch_account other "env -C other with_xvfb.sh dice" "$work/other.expected" "other/cube.3ds"
+  run_to_rest_as_user other "$other_die" "env -C other with_xvfb.sh dice"
   log "other: $((SECONDS - stage_start)) s (dice from a folder with ${other_die##*/} as its" \
     "cube.3ds, that file's account exact)"
 }
@@ -158,6 +158,7 @@ inside() { # work mirror release deb
   cp "$other_die" "$home/other/cube.3ds"
   chroot "$root" chown -R "$user:$user" "/home/$user"
   install -m 755 "$repo/tools/with_xvfb.sh" "$root/usr/local/bin/with_xvfb.sh"
+  install -D -m 644 "$repo/tools/lib/clean_up.sh" "$root/usr/local/bin/lib/clean_up.sh" # it sources this
   log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
 
   # piuparts mostly waits for the mirror and dpkg, the stages for the processor.
@@ -201,7 +202,7 @@ lintian_stage() {
 }
 
 zip_pid=""
-debian_root_stop_others() { # the zip's run: with_xvfb.sh ends wine and the display
+stop_zip() { # the zip's run: with_xvfb.sh ends wine and the display
   if [ -n "$zip_pid" ]; then
     kill -TERM "$zip_pid" 2>/dev/null || true
     wait "$zip_pid" 2>/dev/null || true
@@ -211,13 +212,12 @@ debian_root_stop_others() { # the zip's run: with_xvfb.sh ends wine and the disp
 check() {
   local started=$SECONDS
   debian_root_prepare dice-package # first: it needs root, as the rest of the check does
+  on_exit stop_zip # before the root's clean-up
   make_deb
   make_zip
   lintian_stage
-  # What the root is checked against, from the package itself.
+  # What the root is checked against: the package's own die.
   dpkg-deb -x "$deb" "$work/deb"
-  python3 -B "$repo/tests/window/throw_path.py" "$work/deb/usr/share/games/dice/cube.3ds" >"$work/home.expected"
-  python3 -B "$repo/tests/window/throw_path.py" "$other_die" >"$work/other.expected"
   debian_root_start "$repo/tools/package.sh" --inside "$work" "$mirror" "$release" "$deb"
 
   # The zip beside the root: it runs here, mostly on the processor, while the root
@@ -228,8 +228,8 @@ check() {
   top="$work/windows/$(basename "$zip" .zip)"
   WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all \
     "$repo/tools/with_xvfb.sh" --wine bash -c 'wineboot -i >/dev/null 2>&1 || exit
-      echo "wine prefix: $SECONDS s"; python3 -B "$@" || exit; echo "zip stage: $SECONDS s"' \
-    wine "$repo/tests/window/zip_check.py" "$zip" "$top" >"$work/zip.log" 2>&1 </dev/null &
+      echo "wine prefix: $SECONDS s"; python3 "$@" || exit; echo "zip stage: $SECONDS s"' \
+    wine "$repo/checks/zip_check.py" "$zip" "$top" >"$work/zip.log" 2>&1 </dev/null &
   zip_pid=$!
 
   local root_status=0 zip_status=0

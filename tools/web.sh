@@ -9,7 +9,7 @@
 #                                 the address to open; ^C ends it
 #   tools/web.sh check            both pages and the Linux programs they are held to (built
 #                                 in build/ and build-pips/ as tools/demo.sh builds them), then
-#                                 tests/window/web_check.py: each page in headless chromium
+#                                 checks/web_check.py: each page in headless chromium
 #                                 against the Linux window. Exits non-zero on a fault.
 #
 # Set-up and build messages go to stderr. No browser, server or X process outlives the script.
@@ -20,6 +20,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 python=/usr/bin/python3
 
 source "$root/tools/lib/common.sh"
+source "$root/tools/lib/clean_up.sh"
 log() { echo "web.sh: $*" >&2; }
 
 page_dir() { # variant: the page's build folder
@@ -52,11 +53,6 @@ variant_of() { # the arguments after the command
   esac
 }
 
-work=
-clean_up() {
-  [ -z "$work" ] || rm -rf "$work"
-}
-
 check() {
   local started=$SECONDS
   install
@@ -66,13 +62,10 @@ check() {
   build_program "$root/build-pips" -DDICE_DIE_TEXTURE=die.bmp
   log "packages, pages and Linux programs ready in $((SECONDS - started)) s"
   # Chromium's profile and temporary files, and the check's own, in a folder of ours.
-  work=$(mktemp -d "$root/build-web/check.XXXXXX")
-  trap clean_up EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
+  local work
+  scratch_folder work "$root/build-web/check.XXXXXX"
   started=$SECONDS
-  TMPDIR="$work" "$root/tools/with_xvfb.sh" "$python" -B "$root/tests/window/web_check.py" \
+  TMPDIR="$work" "$root/tools/with_xvfb.sh" "$python" "$root/checks/web_check.py" \
     check "$root/build-web" "$root/build-web-pips" "$root/build/dice" "$root/build-pips/dice" \
     "$root/assets/cube.3ds"
   log "checked in $((SECONDS - started)) s"
@@ -88,7 +81,7 @@ case "${1:-}" in
     page=$(variant_of "${@:2}")
     install
     build_page "$page"
-    exec "$python" -B "$root/platform/web/serve.py" "$(page_dir "$page")" 8000
+    exec "$python" "$root/tools/serve.py" "$(page_dir "$page")" 8000
     ;;
   check) [ $# -eq 1 ] || { echo "usage: tools/web.sh check" >&2; exit 2; }; check ;;
   *) echo "usage: tools/web.sh build|serve [--pips] | check" >&2; exit 2 ;;

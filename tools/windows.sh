@@ -11,7 +11,7 @@
 #                            prefix on a private virtual X server, against the Linux build
 #                            (built in build/ like tools/demo.sh does): the account byte
 #                            for byte, the window, the picture at rest, the GLUT entry
-#                            points (tests/window/wine_check.py). Exits non-zero on a fault.
+#                            points (checks/wine_check.py). Exits non-zero on a fault.
 #
 # Set-up and build messages go to stderr. No wine or X process outlives the script.
 set -euo pipefail
@@ -22,6 +22,7 @@ toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 freeglut="$out/freeglut"
 
 source "$root/tools/lib/common.sh"
+source "$root/tools/lib/clean_up.sh"
 source "$root/tools/lib/debian_release.sh"
 
 log() { echo "windows.sh: $*" >&2; }
@@ -142,10 +143,7 @@ check() {
   export WINEPREFIX="$out/wine" WINEARCH=win64 WINEDEBUG=-all
   # One display for wine's start and the check. It ends, with the prefix's wine
   # server, when its input does: when this script ends, however it ends.
-  trap stop_all EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
+  on_exit stop_all
   coproc display { exec "$root/tools/with_xvfb.sh" --wine --serve; }
   display_pid=$display_PID
   local number
@@ -156,8 +154,8 @@ check() {
   wineboot -i >/dev/null 2>&1
   log "wine prefix $WINEPREFIX ready in $((SECONDS - started)) s"
 
-  python3 -B "$root/tests/window/wine_check.py" "$out/dice.exe" \
-    "$out/CMakeFiles/dice.dir/src/app/main.cpp.obj" "$root/build/dice" "$root/assets/cube.3ds" &
+  python3 "$root/checks/wine_check.py" "$out/dice.exe" "$(cat "$out/dice_objects.txt")" \
+    "$root/build/dice" "$root/assets/cube.3ds" &
   checker=$!
   wait "$checker"
 }

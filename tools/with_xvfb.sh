@@ -20,6 +20,7 @@
 # Exits 2 when Xvfb is missing or does not start. Xvfb is told to end when this
 # script does, even by SIGKILL; nothing is left in /tmp.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/clean_up.sh"
 
 say() { echo "with_xvfb.sh: $*" >&2; }
 
@@ -94,21 +95,17 @@ end_wine_server_folder() { # wine keeps its ended server's lock in /tmp, named f
   done
 }
 
-clean_up() {
-  local status=$?
-  trap '' INT TERM HUP
-  end_group
-  if $wine; then # wine's server outlives its programs by a few seconds otherwise
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-    end_wine_server_folder
-  fi
-  end_xvfb
-  exit "${interrupted:-$status}"
+end_wine() { # wine's server outlives its programs by a few seconds otherwise
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  end_wine_server_folder
 }
-trap clean_up EXIT
 
-on_signal() { # name status
+on_exit end_xvfb
+! $wine || on_exit end_wine
+on_exit end_group
+
+on_signal() { # name status: while the command runs, passed on to it
   interrupted=$2
   if [ -n "$group" ]; then
     kill "-$1" -- "-$group" 2>/dev/null || true # as ^C would have reached it
@@ -147,4 +144,4 @@ while kill -0 "$group" 2>/dev/null; do
   status=0
   wait "$group" || status=$?
 done
-exit "$status"
+exit "${interrupted:-$status}"

@@ -26,6 +26,8 @@ import subprocess
 import sys
 import tempfile
 
+from run_to_rest import check, verdict
+
 STAND_IN = """#!/bin/sh
 pwd -P
 printf '[%s]\\n' "$@"
@@ -34,15 +36,6 @@ printf '[%s]\\n' "$@"
 """
 ARGS = ["-display", "", "-geometry", "two words", "-iconic", "-sync"]
 NOBODY = 65534
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def run_in(folder, command, args=ARGS, env=None, user=()):
@@ -164,9 +157,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        main()
-    except Failure as failure:
-        print("FAIL launcher: %s" % failure)
-        sys.exit(1)
-    print("PASS launcher")
+    verdict("launcher", main)

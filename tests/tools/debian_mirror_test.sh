@@ -5,8 +5,8 @@
 # Usage: debian_mirror_test.sh DEBIAN_RELEASE_SH
 set -euo pipefail
 source "$1"
-apt=$(mktemp -d)
-trap 'rm -rf "$apt"' EXIT
+source "$(dirname "$1")/clean_up.sh"
+scratch_folder apt
 mkdir -p "$apt/lists/partial" "$apt/parts"
 # apt's own settings, every folder in $apt: nothing of this machine's apt is read.
 cat >"$apt/apt.conf" <<EOF

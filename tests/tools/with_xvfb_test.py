@@ -18,17 +18,10 @@ import sys
 import tempfile
 import time
 
+from run_to_rest import check, verdict
+
 START_TIMEOUT = 30.0
 END_TIMEOUT = 30.0
-
-
-class TestFailure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise TestFailure(message)
 
 
 def alive(pid):
@@ -159,9 +152,4 @@ CASES = {"interrupted": case_interrupted, "served": case_served}
 if __name__ == "__main__":
     if len(sys.argv) != 3 or sys.argv[1] not in CASES:
         sys.exit("usage: with_xvfb_test.py %s WITH_XVFB_SH" % "|".join(CASES))
-    try:
-        CASES[sys.argv[1]](sys.argv[2])
-    except TestFailure as failure:
-        print("FAIL:", failure)
-        sys.exit(1)
-    print("PASS")
+    verdict(sys.argv[1], lambda: CASES[sys.argv[1]](sys.argv[2]))

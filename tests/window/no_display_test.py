@@ -15,7 +15,8 @@ import socket
 import subprocess
 import tempfile
 
-from dice_run import START_TIMEOUT, TestFailure, check, run_case, show
+from dice_run import START_TIMEOUT, run_case
+from run_to_rest import TestFailure, check, show
 
 X_SOCKETS = "/tmp/.X11-unix/X"
 X_TCP_BASE = 6000

@@ -14,16 +14,17 @@ import time
 
 from dice_run import (
     CAMERA_Z,
+    DARK_LEVEL,
+    MIN_DARK_PIXELS,
     WINDOW_HEIGHT,
     WINDOW_WIDTH,
     DiceRun,
     START_TIMEOUT,
-    check,
     project,
     run_case,
-    show,
     split_path_lines,
 )
+from run_to_rest import check, show
 from throw_test import (
     DIE_Z,
     OUTLINE_SLACK,
@@ -37,10 +38,6 @@ from throw_test import (
 
 CLICKS = 5
 REST_PAUSE = 0.5  # the resting die is taken a moment after the last path step
-# Brighter than any pixel of a pip, darker than the atlas's face colour (245, 245, 240)
-# and its filtered edges. Measured at rest on Mesa's software renderer: 25 pixels.
-DARK_LEVEL = 160
-MIN_DARK_PIXELS = 10
 
 
 def case_rest(dice, asset):
@@ -87,8 +84,7 @@ def case_rest(dice, asset):
               "expected the %d-byte account %d times; it ends %s"
               % (CLICKS, len(rest), len(run.dump), 1 + CLICKS, show(rest)))
         again = run.screenshot()
-        changed = sum(again.pixels[i : i + 3] != shot.pixels[i : i + 3]
-                      for i in range(0, len(shot.pixels), 3))
+        changed = len(again.differing(shot))
         check(changed == 0, "after %d clicks, %d pixels differ from the picture before them"
               % (CLICKS, changed))
 

@@ -15,13 +15,12 @@ from dice_run import (
     WINDOW_WIDTH,
     DiceRun,
     START_TIMEOUT,
-    check,
     check_path_line_forms,
     run_case,
     run_tool,
-    show,
     split_path_lines,
 )
+from run_to_rest import check, first_difference
 
 CLICKS = 3000
 FIRST_SAMPLE = 10  # the first batch: the reader's and the account's own first uses are made
@@ -55,13 +54,6 @@ def usage(run):
     check(run.process.poll() is None, "dice exited with status %s" % run.process.returncode)
     pid = run.process.pid
     return len(os.listdir("/proc/%d/fd" % pid)), resident_kb(pid)
-
-
-def first_difference(got, dump, count):
-    want = dump * count
-    at = next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
-    return "first differs at byte %d, in account %d: expected %s, got %s" % (
-        at, at // len(dump) + 1, show(want[at : at + 40], 80), show(got[at : at + 40], 80))
 
 
 def case_clicks(dice, asset):
@@ -107,8 +99,8 @@ def case_clicks(dice, asset):
         check_path_line_forms(lines)
         check(rest == run.dump * (CLICKS + 1),
               "output without the path lines is %d bytes, expected the %d-byte account %d "
-              "times; it %s" % (len(rest), len(run.dump), CLICKS + 1,
-                                first_difference(rest, run.dump, CLICKS + 1)))
+              "times; it differs %s" % (len(rest), len(run.dump), CLICKS + 1,
+                                       first_difference(rest, run.dump * (CLICKS + 1))))
 
         print("resident kB by click: %s" % ", ".join(
             "%d: %d" % (clicked, rss) for clicked, (_, rss) in sorted(samples.items())))

@@ -6,8 +6,6 @@ lies still, and the picture shows it unrotated at the lower right, inside the wi
 Usage: throw_test.py rest DICE CUBE_3DS, on an X display (see tools/with_xvfb.sh).
 """
 
-import time
-
 from dice_run import (
     CAMERA_Z,
     FIRST_SEGMENT_STEPS,
@@ -17,14 +15,13 @@ from dice_run import (
     DiceRun,
     START_TIMEOUT,
     bounding_box,
-    check,
     check_path_line_forms,
     project,
     run_case,
-    show,
     split_path_lines,
     white_shape,
 )
+from run_to_rest import check, keeps_still, show
 
 PATH_STEPS = 291
 REST_X, REST_Y, DIE_Z = 339.0, -240.75, -360.0
@@ -42,7 +39,6 @@ KNOWN_STEPS = [
 # 14,501 frames; software rendering on a busy machine can be several times slower
 # than usual, and this only stops a stuck run from hanging the suite.
 THROW_TIMEOUT = 120.0
-STILL_WATCH = 2.0  # how long the resting die is watched for a stray path line
 OUTLINE_SLACK = 0.02  # share of the outline's pixels allowed to differ, for edge rounding
 
 
@@ -95,20 +91,13 @@ def case_rest(dice, asset):
             check_known_steps(printed)
             return len(printed) >= PATH_STEPS
 
-        run.wait_output(all_steps_printed, THROW_TIMEOUT, "%d path lines" % PATH_STEPS)
-        at_rest = run.snapshot()
-        deadline = time.monotonic() + STILL_WATCH
-        while time.monotonic() < deadline:
-            check(run.process.poll() is None,
-                  "dice exited with status %s at rest" % run.process.returncode)
-            time.sleep(0.1)
+        out = run.wait_output(all_steps_printed, THROW_TIMEOUT, "%d path lines" % PATH_STEPS)
+        keeps_still(run.snapshot, out, "after the die came to rest")
+        check(run.ended() is None, "%s at rest" % run.ended())
         shot = run.screenshot()
-        out = run.snapshot()
 
         check(out[: len(run.dump)] == run.dump, "output does not begin with the asset's account")
         tail = out[len(run.dump) :]
-        check(out == at_rest,
-              "output went on after the die came to rest: %s" % show(out[len(at_rest) - 40 :]))
         rest, lines = split_path_lines(tail)
         check(rest == b"", "besides path lines, the throw printed %s" % show(rest))
         check(len(lines) == PATH_STEPS, "%d path lines, expected %d" % (len(lines), PATH_STEPS))

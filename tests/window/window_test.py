@@ -15,15 +15,14 @@ from dice_run import (
     DiceRun,
     START_TIMEOUT,
     bounding_box,
-    check,
     check_path_line_forms,
     pixels_per_unit_at,
     project,
     run_case,
-    show,
     split_path_lines,
     white_shape,
 )
+from run_to_rest import check, first_difference, show
 
 DIE_Z = -360.0  # the throw's depth, beyond the camera offset
 EXTRA_OUTPUT_GRACE = 0.5  # how long a stray second account gets to show after the expected one
@@ -42,11 +41,7 @@ def case_window_and_dump(dice, asset):
         check(place == (0, 0), "window is at %d, %d, not in the screen's corner" % place)
         out = run.wait_output(starts_with_dump(run), START_TIMEOUT, "complete account")
         first = out[: len(run.dump)]
-        if first != run.dump:
-            at = next(i for i, (a, b) in enumerate(zip(first, run.dump)) if a != b)
-            line = run.dump.count(b"\n", 0, at) + 1
-            check(False, "account differs at byte %d (line %d): expected %s, got %s"
-                  % (at, line, show(run.dump[: at + 40], 80), show(first[: at + 40], 80)))
+        check(first == run.dump, "account differs " + first_difference(first, run.dump))
 
 
 def die_half_size(run):

@@ -2,26 +2,27 @@
 # must see what a new user sees (tools/fresh_machine.sh, tools/package.sh check);
 # sourced, never run.
 #
-# The sourcing script sets $tool (its name, for messages) and runs in two parts:
+# The sourcing script sets $tool (its name, for messages) and $repo (the checkout), and
+# runs in two parts:
 #   outside  debian_root_release NUMBER when asked for another release than Debian 12,
 #            debian_root_prepare NAME (root, tools, the mirror, the work folder $work and
-#            the clean-up), then debian_root_start SCRIPT ARGS... and debian_root_wait. The
+#            its clean-up), then debian_root_start SCRIPT ARGS... and debian_root_wait. The
 #            script is run again as PID 1 of a private mount and PID namespace, so no
 #            mount and no process can outlive the check, however it ends (^C included);
 #            $work is deleted only after the namespace is gone and nothing is mounted
-#            under it. A script with work of its own beside the namespace defines
-#            debian_root_stop_others, which the clean-up calls first.
+#            under it. A script with work of its own beside the namespace gives its
+#            clean-up to on_exit (tools/lib/clean_up.sh) after debian_root_prepare.
 #   inside   debian_root_release with the number passed in, debian_root_make ROOT
 #            (debootstrap, sudo, the user), mount_system ROOT, and the helpers below to
-#            run commands as the user and watch the program.
+#            run commands as the user and run the program until the die rests.
 # The root gets no bind mount of the machine's /dev: debootstrap makes the device nodes.
 
+source "$(dirname "${BASH_SOURCE[0]}")/clean_up.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/debian_release.sh"
 release=$debian_release_default
 suite=$(debian_suite "$release")
 user=dev
 account_timeout=900 # seconds until the die must rest, packages and build included
-still_watch=2       # seconds the resting die is watched for stray output
 user_login=false    # true: the user's commands run in a login shell (PATH from /etc/profile)
 
 log() { echo "$tool: $*"; }
@@ -91,33 +92,17 @@ debian_root_make() { # root: a minimal Debian with sudo and the user, password-l
   cp /etc/resolv.conf "$1/etc/resolv.conf"
 }
 
-# Runs a command as the user until the account's 291 path lines are out and a little
-# longer, stops it, and compares its standard output with the expected account.
-watch_account() { # name command expected-file what-it-is-the-account-of
-  local name=$1 command=$2 expected=$3 of=$4 out="$work/$1.out" pid
+# Runs a command as the user, in the home folder, until the die rests: its standard
+# output must be exactly the account of the model (tests/account/run_to_rest.py).
+run_to_rest_as_user() { # name model command
   user_shell
-  : >"$out" # before the watch reads it
-  # exec all the way down, so the TERM below reaches the command itself
-  (exec "${shell[@]}" "cd ~ && exec $command") >"$out" 2>"$work/$name.err" </dev/null &
-  pid=$!
-  local deadline=$((SECONDS + account_timeout))
-  while [ "$(tr -cd '\t' <"$out" | wc -c)" -lt 291 ]; do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      tail -n 30 "$work/$name.err" >&2
-      fail "$name: the command ended before the die came to rest"
-    fi
-    [ $SECONDS -lt $deadline ] || fail "$name: the die did not come to rest within ${account_timeout} s"
-    sleep 1
-  done
-  sleep "$still_watch"
-  kill -TERM "$pid"
-  wait "$pid" || true
+  # exec all the way down, so the runner's SIGTERM reaches the command itself
+  python3 "$repo/tests/account/run_to_rest.py" --expect "$2" --timeout "$account_timeout" \
+    -- "${shell[@]}" "cd ~ && exec $3" 2>"$work/$1.err" || {
+    tail -n 30 "$work/$1.err" >&2
+    fail "$1: $(tail -n 1 "$work/$1.err")"
+  }
   kill_strays
-  if ! cmp -s "$out" "$expected"; then
-    cmp "$out" "$expected" >&2 || true
-    diff <(head -c 2000 "$out") <(head -c 2000 "$expected") | head -n 20 >&2 || true
-    fail "$name: standard output is not exactly the account of $of"
-  fi
 }
 
 # ---- outside: set up, run the namespaced part, clean up whatever happened ----
@@ -145,18 +130,10 @@ debian_root_prepare() { # work-folder-name: sets $mirror and $work, and the clea
 
   work=$(mktemp -d "/var/tmp/$1.XXXXXX")
   namespace_pid=""
-  trap debian_root_clean_up EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
+  on_exit debian_root_clean_up
 }
 
 debian_root_clean_up() {
-  local status=$?
-  trap - EXIT INT TERM HUP
-  if declare -F debian_root_stop_others >/dev/null; then
-    debian_root_stop_others
-  fi
   if [ -n "$namespace_pid" ]; then
     # unshare --kill-child passes this on to our PID 1, and the kernel ends
     # every process of the namespace with it, and with them its mounts.
@@ -175,7 +152,6 @@ debian_root_clean_up() {
     exit 1
   fi
   rm -rf --one-file-system "$work"
-  exit "$status"
 }
 
 debian_root_start() { # script args...: the script's inside part, in its namespaces

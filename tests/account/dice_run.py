@@ -1,4 +1,5 @@
-"""One run of the real program on the current X display, for the real-window tests.
+"""One run of the real program on the current X display, for the real-window tests and
+the platform checks.
 
 The program starts in a fresh folder holding only a copy of the die's mesh (and any
 other files a test names); its standard output is read from the pipe whenever a test
@@ -13,7 +14,6 @@ a message and exit status 1.
 import math
 import os
 import re
-import select
 import shutil
 import subprocess
 import sys
@@ -21,6 +21,7 @@ import tempfile
 import time
 
 from dump_3ds import read_account
+from run_to_rest import Program, TestFailure, check, run_to_rest, verdict, watch
 
 WINDOW_TITLE = "3d DICE model"
 WINDOW_WIDTH = 640
@@ -31,6 +32,11 @@ CAMERA_Z = -300.0
 # A path line: its own newline first, segments 2 to 5 put a space after it.
 PATH_LINE = re.compile(rb"\n( ?)(-?[0-9]+\.[0-9]{6})\t(-?[0-9]+\.[0-9]{6})")
 FIRST_SEGMENT_STEPS = 82
+# A pip's pixels: brighter than any of them, darker than the atlas's face colour
+# (245, 245, 240) and its filtered edges. Measured at rest on Mesa's software
+# renderer: 25 pixels.
+DARK_LEVEL = 160
+MIN_DARK_PIXELS = 10
 
 # Upper bounds on waiting, only so a broken program fails instead of hanging.
 START_TIMEOUT = 15.0
@@ -38,22 +44,7 @@ TOOL_TIMEOUT = 60.0
 SEARCH_TRIES = 25  # walks of the window tree, when windows vanish under one
 
 
-class TestFailure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise TestFailure(message)
-
-
-def show(data, limit=300):
-    """Bytes for a failure message: the tail, escaped."""
-    text = data[-limit:].decode("ascii", "backslashreplace")
-    return ("..." if len(data) > limit else "") + repr(text)
-
-
-class DiceRun:
+class DiceRun(Program):
     def __init__(self, dice_path, asset_path, other_files=(), launcher=(), folder=None):
         with open(asset_path, "rb") as asset:
             asset_bytes = asset.read()
@@ -66,72 +57,18 @@ class DiceRun:
                 copy.write(asset_bytes)
             for path in other_files:
                 shutil.copy(path, self.folder)
-        self.output = bytearray()
         # launcher: what runs the program, if not the system itself (wine for dice.exe).
-        self.process = subprocess.Popen(
-            [*launcher, dice_path],
-            cwd=self.folder,
-            stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE,
-        )
-        self.pipe = self.process.stdout.fileno()
-        self.pipe_open = True
+        super().__init__([*launcher, dice_path], "dice", cwd=self.folder)
         self.window = None
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
+        super().stop()
         if self.own_folder:
             shutil.rmtree(self.folder, ignore_errors=True)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-
-    def _read(self, timeout):
-        """Adds what the program has written, waiting up to timeout for something."""
-        if not self.pipe_open:
-            time.sleep(timeout)
-            return
-        ready, _, _ = select.select([self.pipe], [], [], timeout)
-        if ready:
-            block = os.read(self.pipe, 65536)
-            self.output += block
-            self.pipe_open = bool(block)
-
-    def snapshot(self):
-        """All the output written so far: the pipe is drained first."""
-        while True:
-            before = len(self.output)
-            self._read(0)
-            if len(self.output) == before:
-                return bytes(self.output)
-
     def wait_output(self, ready, timeout, what):
         """Waits until ready(output) holds; fails if the program exits or time runs out."""
-        deadline = time.monotonic() + timeout
-        while not ready(self.snapshot()):
-            left = deadline - time.monotonic()
-            check(
-                self.process.poll() is None,
-                "dice exited with status %s while waiting for %s; output so far: %s"
-                % (self.process.returncode, what, show(bytes(self.output))),
-            )
-            check(
-                left > 0,
-                "no %s within %.0f s; output so far: %s"
-                % (what, timeout, show(bytes(self.output))),
-            )
-            self._read(min(left, 0.1))
-        return bytes(self.output)
+        return watch(self.snapshot, self.ended, ready, timeout, what, pause=self.wait_more)
 
     def find_window(self):
         """The one window with the program's title; fails on none or several."""
@@ -165,6 +102,17 @@ class DiceRun:
         run_tool(["xdotool", "mousemove", "--window", self.window, str(x), str(y), "click", "1"])
 
 
+def window_to_rest(dice, asset, expected, launcher=(), crlf=False, other_files=(), folder=None):
+    """A DiceRun in a window until the die rests (run_to_rest), its output read with
+    CR LF as LF when crlf: (output as written, the window at rest, its size)."""
+    with DiceRun(dice, asset, other_files, launcher, folder) as run:
+        run.find_window()
+        size = run.window_size()
+        read = (lambda: run.snapshot().replace(b"\r\n", b"\n")) if crlf else run.snapshot
+        run_to_rest(read, run.ended, expected, pause=run.wait_more)
+        return run.snapshot(), run.screenshot(), size
+
+
 def search_windows(sync=False):
     """Ids of the windows with the program's title. A window that goes while xdotool
     walks the tree (wine makes and drops windows of its own as it starts) fails the
@@ -182,18 +130,14 @@ def search_windows(sync=False):
 
 def run_tool(command, binary=False):
     try:
-        done = subprocess.run(
-            command, stdin=subprocess.DEVNULL, capture_output=True, timeout=TOOL_TIMEOUT
-        )
+        done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=TOOL_TIMEOUT)
     except FileNotFoundError:
         raise TestFailure("%s is not installed (tools/install_deps.sh installs it)" % command[0])
     except subprocess.TimeoutExpired:
         raise TestFailure("%s did not finish within %.0f s" % (" ".join(command), TOOL_TIMEOUT))
-    check(
-        done.returncode == 0,
-        "%s failed (%d): %s"
-        % (" ".join(command), done.returncode, done.stderr.decode(errors="replace")),
-    )
+    check(done.returncode == 0, "%s failed (%d): %s"
+          % (" ".join(command), done.returncode, done.stderr.decode(errors="replace")))
     return done.stdout if binary else done.stdout.decode()
 
 
@@ -207,21 +151,16 @@ def imagemagick_convert():
 
 def split_path_lines(data):
     """Takes the path lines out of data: (what is left, [(has_space, x, y) ...])."""
-    lines = [
-        (m.group(1) == b" ", m.group(2).decode(), m.group(3).decode())
-        for m in PATH_LINE.finditer(data)
-    ]
+    lines = [(m.group(1) == b" ", m.group(2).decode(), m.group(3).decode())
+             for m in PATH_LINE.finditer(data)]
     return PATH_LINE.sub(b"", data), lines
 
 
 def check_path_line_forms(lines):
     """Segment 1's lines have no space after the newline, every later one has."""
     for number, (has_space, x, y) in enumerate(lines, start=1):
-        check(
-            has_space == (number > FIRST_SEGMENT_STEPS),
-            "path line %d (%s, %s) %s a space after its newline"
-            % (number, x, y, "has" if has_space else "lacks"),
-        )
+        check(has_space == (number > FIRST_SEGMENT_STEPS), "path line %d (%s, %s) %s a space "
+              "after its newline" % (number, x, y, "has" if has_space else "lacks"))
 
 
 class Image:
@@ -250,6 +189,13 @@ class Image:
     def rgb(self, x, y):
         i = (y * self.width + x) * 3
         return self.pixels[i : i + 3]
+
+    def differing(self, other):
+        """The (x, y) of the pixels that differ from those of a picture of the same size."""
+        check((self.width, self.height) == (other.width, other.height), "pictures are %dx%d "
+              "and %dx%d" % (self.width, self.height, other.width, other.height))
+        return {(i // 3 % self.width, i // 3 // self.width) for i in range(0, len(self.pixels), 3)
+                if self.pixels[i : i + 3] != other.pixels[i : i + 3]}
 
     def classify(self):
         """Sets of (x, y) for white and for neither black nor white pixels."""
@@ -288,21 +234,15 @@ def connected_parts(points):
 
 def white_shape(shot):
     """The white pixels, checked to be all there is on black and to form one shape."""
-    check(
-        (shot.width, shot.height) == (WINDOW_WIDTH, WINDOW_HEIGHT),
-        "screenshot is %dx%d" % (shot.width, shot.height),
-    )
+    check((shot.width, shot.height) == (WINDOW_WIDTH, WINDOW_HEIGHT),
+          "screenshot is %dx%d" % (shot.width, shot.height))
     white, other = shot.classify()
-    check(
-        not other,
-        "%d pixels are neither black nor white, e.g. %s" % (len(other), sorted(other)[:5]),
-    )
+    check(not other, "%d pixels are neither black nor white, e.g. %s"
+          % (len(other), sorted(other)[:5]))
     check(white, "the window is black: no die drawn")
     parts = connected_parts(white)
-    check(
-        len(parts) == 1,
-        "%d separate white shapes, of %s pixels" % (len(parts), [len(p) for p in parts]),
-    )
+    check(len(parts) == 1, "%d separate white shapes, of %s pixels"
+          % (len(parts), [len(p) for p in parts]))
     return white
 
 
@@ -330,9 +270,4 @@ def run_case(cases):
         print("usage: %s {%s} DICE CUBE_3DS" % (sys.argv[0], "|".join(cases)), file=sys.stderr)
         sys.exit(2)
     name, dice_path, asset_path = sys.argv[1:]
-    try:
-        cases[name](dice_path, asset_path)
-    except TestFailure as failure:
-        print("FAIL %s: %s" % (name, failure))
-        sys.exit(1)
-    print("PASS %s" % name)
+    verdict(name, lambda: cases[name](dice_path, asset_path))

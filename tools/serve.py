@@ -3,8 +3,9 @@
 any static web host would, with .wasm as application/wasm (browsers compile it while
 it downloads only then) and nothing cached, so a rebuilt page is the one loaded.
 
-Usage: serve.py FOLDER [PORT]   prints the page's address, then serves until ^C;
-                                PORT 0 (the default), or one in use, takes any free port.
+Usage: tools/serve.py FOLDER [PORT]   prints the page's address, then serves until ^C;
+                                      PORT 0 (the default), or one in use, takes any free port.
+tools/web.sh serve runs it; the page's check uses its start_server.
 """
 
 import functools

@@ -37,7 +37,6 @@ chromium-driver and python3-selenium: tools/web.sh check runs it so.
 import os
 import re
 import shutil
-import signal
 import sys
 import tempfile
 import time
@@ -52,24 +51,16 @@ from selenium.webdriver.common.actions.mouse_button import MouseButton
 from selenium.webdriver.common.actions.pointer_input import PointerInput
 from selenium.webdriver.common.keys import Keys
 
-from dice_run import (
-    PATH_LINE,
-    WINDOW_HEIGHT,
-    WINDOW_TITLE,
-    WINDOW_WIDTH,
-    Image,
-    TestFailure,
-    check,
-    show,
-)
-from dump_3ds import read_account
-from pips_test import DARK_LEVEL, MIN_DARK_PIXELS
-from throw_path import path_lines
-from wine_check import first_difference, run_to_rest
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                                "platform", "web"))
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+sys.path[:0] = [os.path.join(ROOT, "tests", "account"), os.path.join(ROOT, "tools")]
+from dice_run import (DARK_LEVEL, MIN_DARK_PIXELS, WINDOW_HEIGHT, WINDOW_TITLE,  # noqa: E402
+                      WINDOW_WIDTH, Image, window_to_rest)
+from dump_3ds import read_account  # noqa: E402
+from run_to_rest import (POLL, STALL_TIMEOUT, START_TIMEOUT, STILL_WATCH,  # noqa: E402
+                         THROW_TIMEOUT, TestFailure, check, first_difference, keeps_still,
+                         run_to_rest, show, so_far, verdict, watch)
 from serve import start_server  # noqa: E402
+from throw_path import path_lines, whole_account  # noqa: E402
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -111,7 +102,7 @@ DIE_WORDS = "Model: cube.3ds, the die that comes with the page."
 OPENED_WORDS = "Model: %s (%s bytes), in place of cube.3ds."
 REFUSED_WORDS = "%s is %s bytes, more than the 1,048,576 the page takes; nothing was changed."
 MAX_MODEL_BYTES = 1048576
-OWN_MODEL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "3ds", "test1.3ds")
+OWN_MODEL = os.path.join(ROOT, "tests", "3ds", "test1.3ds")
 SAVED_NAME = "dice-account.txt"
 PHONE = {"deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3.0, "touch": True},
          "userAgent": "Mozilla/5.0 (Linux; Android 14; Pixel 8) Mobile"}
@@ -120,13 +111,8 @@ MIN_TEXT_PX = 12
 FRAMES_PER_STEP = 50
 MAX_EDGE_PIXELS = 40
 PIPS_REACH = 1  # a pip's dark pixel may lie this far from one of the Linux build's
-START_TIMEOUT = 60.0
-THROW_TIMEOUT = 300.0  # some 10 s at the program's pace; only a stuck page waits
-STALL_TIMEOUT = 60.0  # path lines come many a second while the die moves
-STILL_WATCH = 2.0
 HIDDEN_WATCH = 3.0
 HIDE_AFTER_LINES = 20  # path lines on the page before it is hidden
-POLL = 0.2
 SHOT_WIDTH = 720  # the page's picture: the canvas, its margins and the console
 
 
@@ -194,31 +180,17 @@ class PageRun:
         self.console += [(entry["level"], entry["message"])
                          for entry in self.driver.get_log("browser")]
 
-    def wait_account(self, want, timeout, what, on_poll=None, length=None):
+    def ended(self):
+        failure = self.failure()
+        return None if failure is None else "the page shows a failure: %r" % failure
+
+    def wait_account(self, want, timeout, what, length=None):
         """Waits until #account holds want (its first `length` bytes, if given), failing
         as soon as it leaves it."""
-        deadline = time.monotonic() + timeout
-        grown, size = time.monotonic(), -1
-        while True:
-            got = self.account()
-            if on_poll:
-                on_poll(got)
-            check(got == want[: len(got)], "#account differs " + first_difference(got, want))
-            if len(got) >= (length or len(want)):
-                return got
-            check(self.failure() is None, "the page shows a failure: %r" % self.failure())
-            now = time.monotonic()
-            if len(got) != size:
-                grown, size = now, len(got)
-            check(now < deadline and now - grown < STALL_TIMEOUT,
-                  "no %s: #account has not grown for %.0f s, %.0f s in; it ends %s"
-                  % (what, now - grown, timeout - (deadline - now), show(got)))
-            time.sleep(POLL)
+        return watch(self.account, self.ended, so_far(want, length), timeout, what, STALL_TIMEOUT)
 
-    def wait_still(self, got, when, watch=STILL_WATCH):
-        time.sleep(watch)
-        later = self.account()
-        check(later == got, "#account went on %s: %s" % (when, show(later[len(got) - 40 :])))
+    def wait_still(self, got, when, seconds=STILL_WATCH):
+        keeps_still(self.account, got, when, seconds)
 
     def idle_calls(self):
         return self.run("return Module.idleCalls()")
@@ -244,13 +216,6 @@ def check_console(run, name):
         print("%s: console warning allowed (%d): %s" % (name, count, reason))
 
 
-def differing_pixels(one, other):
-    check((one.width, one.height) == (other.width, other.height),
-          "pictures are %dx%d and %dx%d" % (one.width, one.height, other.width, other.height))
-    return {(i // 3 % one.width, i // 3 // one.width) for i in range(0, len(one.pixels), 3)
-            if one.pixels[i : i + 3] != other.pixels[i : i + 3]}
-
-
 def open_page(folder, name, downloads=None):
     run = PageRun(folder, downloads=downloads)
     check(run.driver.title == WINDOW_TITLE, "%s is titled %r" % (name, run.driver.title))
@@ -262,12 +227,10 @@ def open_page(folder, name, downloads=None):
 
 
 def run_page_to_rest(run, expected, folder):
-    """The whole account, then 2 s of nothing: (frames per second meanwhile, canvas)."""
-    run.wait_account(expected, START_TIMEOUT, "output", length=1)
-    got = run.wait_account(expected, THROW_TIMEOUT, "whole account")
-    calls = run.idle_calls()
-    run.wait_still(got, "after the die came to rest")
-    return (run.idle_calls() - calls) / STILL_WATCH, run.canvas_shot(folder)
+    """run_to_rest on #account: (frames per second while the die rests, canvas)."""
+    calls = []
+    run_to_rest(run.account, run.ended, expected, at_rest=lambda: calls.append(run.idle_calls()))
+    return (run.idle_calls() - calls[0]) / STILL_WATCH, run.canvas_shot(folder)
 
 
 def check_hidden(run, expected, dump):
@@ -301,7 +264,7 @@ def press(run, button):
 
 
 def check_plain(page, linux_dice, asset, expected, dump, folder):
-    _, linux_shot, _ = run_to_rest(linux_dice, asset, expected)
+    _, linux_shot, _ = window_to_rest(linux_dice, asset, expected)
     with open_page(page, "the page", downloads=folder) as run:
         check_hidden(run, expected, dump)
         rate, shot = run_page_to_rest(run, expected, folder)
@@ -310,7 +273,7 @@ def check_plain(page, linux_dice, asset, expected, dump, folder):
               % (len(expected), STILL_WATCH))
         print("frame rate at rest in headless chromium: %.0f frames/s (load average %.2f %.2f "
               "%.2f)" % (rate, *load))
-        differ = differing_pixels(shot, linux_shot)
+        differ = shot.differing(linux_shot)
         check(len(differ) <= MAX_EDGE_PIXELS, "the die at rest differs from the Linux window in "
               "%d of %d pixels, e.g. %s" % (len(differ), shot.width * shot.height,
                                             sorted(differ)[:5]))
@@ -326,7 +289,7 @@ def check_plain(page, linux_dice, asset, expected, dump, folder):
         again = expected + dump
         got = run.wait_account(again, START_TIMEOUT, "second dump after a left click")
         run.wait_still(got, "after the left click's dump")
-        moved = differing_pixels(run.canvas_shot(folder), shot)
+        moved = run.canvas_shot(folder).differing(shot)
         check(not moved, "after a left click %d pixels differ from the die at rest" % len(moved))
         for button in (MouseButton.MIDDLE, MouseButton.RIGHT):
             press(run, button)
@@ -393,7 +356,7 @@ def check_buttons(run, got, dump, folder):
 
 def check_pips(page, linux_dice, asset, expected, dump, folder):
     texture = os.path.join(os.path.dirname(asset), "die.bmp")
-    _, linux_shot, _ = run_to_rest(linux_dice, asset, expected, other_files=[texture])
+    _, linux_shot, _ = window_to_rest(linux_dice, asset, expected, other_files=[texture])
     with open_page(page, "the pips page") as run:
         _, shot = run_page_to_rest(run, expected, folder)
         check_console(run, "the pips page")
@@ -418,7 +381,7 @@ def check_pips(page, linux_dice, asset, expected, dump, folder):
           % (len(strays), sorted(strays)[:5], len(missing), sorted(missing)[:5]))
     print("the pips at rest: %d dark pixels, each within %d pixel of the Linux build's %d; "
           "%d of %d pixels differ in all" % (len(web_dark), PIPS_REACH, len(linux_dark),
-                                             len(differing_pixels(shot, linux_shot)),
+                                             len(shot.differing(linux_shot)),
                                              shot.width * shot.height))
 
 
@@ -475,8 +438,8 @@ def check_no_webgl(page):
 
 def check_all(page, pips_page, linux_dice, linux_pips_dice, asset):
     with open(asset, "rb") as model:
-        dump = read_account(model.read())[0]
-    expected = dump + "".join(path_lines()).encode()
+        data = model.read()
+    dump, expected = read_account(data)[0], whole_account(data)
     with tempfile.TemporaryDirectory() as folder:
         check_plain(page, linux_dice, asset, expected, dump, folder)
         check_pips(pips_page, linux_pips_dice, asset, expected, dump, folder)
@@ -488,8 +451,7 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset):
 def shoot(page, asset, png):
     """The page at rest in chromium's viewport, its console scrolled to the end."""
     with open(asset, "rb") as model:
-        dump = read_account(model.read())[0]
-    expected = dump + "".join(path_lines()).encode()
+        expected = whole_account(model.read())
     with PageRun(page) as run:
         run.wait_account(expected, THROW_TIMEOUT, "whole account")
         height = run.run("return document.documentElement.scrollHeight")
@@ -499,21 +461,9 @@ def shoot(page, asset, png):
         run.driver.save_screenshot(png)
 
 
-def main():
-    # Stopped from outside, the runs still end their browsers and programs.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    try:
-        if len(sys.argv) == 7 and sys.argv[1] == "check":
-            check_all(*sys.argv[2:])
-        elif len(sys.argv) == 5 and sys.argv[1] == "shoot":
-            shoot(*sys.argv[2:])
-        else:
-            sys.exit(__doc__.strip())
-    except (TestFailure, WebDriverException) as failure:
-        print("FAIL web_check: %s" % failure)
-        sys.exit(1)
-    print("PASS web_check")
-
-
 if __name__ == "__main__":
-    main()
+    commands = {("check", 7): check_all, ("shoot", 5): shoot}
+    command = commands.get((sys.argv[1] if len(sys.argv) > 1 else None, len(sys.argv)))
+    if command is None:
+        sys.exit(__doc__.strip())
+    verdict("web_check", lambda: command(*sys.argv[2:]), (TestFailure, WebDriverException))

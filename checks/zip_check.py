@@ -10,15 +10,14 @@ Usage: zip_check.py ZIP UNPACKED_TOP_FOLDER, on an X display with WINEPREFIX set
 """
 
 import os
-import signal
 import sys
 import time
 import zipfile
 
-from dice_run import TestFailure, check
-from dump_3ds import read_account
-from throw_path import path_lines
-from wine_check import first_difference, run_to_rest
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/account"))
+from run_to_rest import check, verdict  # noqa: E402
+from throw_path import whole_account  # noqa: E402
+from wine_check import exe_to_rest  # noqa: E402
 
 FILES = ["LICENSE.txt", "README.txt", "cube.3ds", "dice.exe"]
 TEXTS = ["LICENSE.txt", "README.txt"]
@@ -37,31 +36,18 @@ def check_layout(zip_path, folder):
               "%s has a line not ending in CR LF" % name)
 
 
-def main():
-    if len(sys.argv) != 3:
-        print("usage: zip_check.py ZIP UNPACKED_TOP_FOLDER", file=sys.stderr)
-        sys.exit(2)
-    zip_path, folder = sys.argv[1:]
-    # Stopped from outside, the run still ends the program.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+def check_all(zip_path, folder):
     asset = os.path.join(folder, "cube.3ds")
     with open(asset, "rb") as model:
-        expected = read_account(model.read())[0] + "".join(path_lines()).encode()
-    try:
-        check_layout(zip_path, folder)
-        started = time.monotonic()
-        raw, _, _ = run_to_rest(os.path.join(folder, "dice.exe"), asset, expected, ["wine"],
-                                lambda out: out.replace(b"\r\n", b"\n"), folder=folder)
-        out = raw.replace(b"\r\n", b"\n")
-        check(out == expected, "output with CR LF as LF differs " + first_difference(out, expected))
-        check(raw == expected.replace(b"\n", b"\r\n"), "a line does not end in CR LF")
-    except TestFailure as failure:
-        print("FAIL zip_check: %s" % failure)
-        sys.exit(1)
-    print("PASS zip_check: %s as unpacked, dice.exe from its folder: the account of its"
-          " cube.3ds, %d bytes with CR LF, in %.1f s"
-          % (", ".join(FILES), len(raw), time.monotonic() - started))
+        expected = whole_account(model.read())
+    check_layout(zip_path, folder)
+    started = time.monotonic()
+    raw, _, _ = exe_to_rest(os.path.join(folder, "dice.exe"), asset, expected, folder)
+    return ("%s as unpacked, dice.exe from its folder: the account of its cube.3ds, %d bytes "
+            "with CR LF, in %.1f s" % (", ".join(FILES), len(raw), time.monotonic() - started))
 
 
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) != 3:
+        sys.exit("usage: zip_check.py ZIP UNPACKED_TOP_FOLDER")
+    verdict("zip_check", lambda: check_all(*sys.argv[1:]))

@@ -1,12 +1,9 @@
 """The die's path lines worked out here from the throw's figures, in the same double
 arithmetic and order as the program, so a whole account can be checked byte for byte
 without taking the program's word for it.
-
-Run as a script with a 3DS file, it prints the whole account the program prints for
-it: the reader's dump, then every path line.
 """
 
-import sys
+from dump_3ds import read_account
 
 FLOOR = -240.0
 
@@ -48,9 +45,7 @@ def path_lines():
     return lines
 
 
-if __name__ == "__main__":
-    from dump_3ds import read_account
-
-    with open(sys.argv[1], "rb") as model:
-        dump, _ = read_account(model.read())
-    sys.stdout.buffer.write(dump + "".join(path_lines()).encode())
+def whole_account(model):
+    """What the program prints for a model's bytes until the die rests: the reader's
+    dump, then every path line."""
+    return read_account(model)[0] + "".join(path_lines()).encode()
