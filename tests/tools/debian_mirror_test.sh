@@ -31,14 +31,14 @@ source_of() { # uri suite origin label: a source of main, with the lists apt kee
 }
 
 source_of http://other.example/apt stable Other Other
-source_of http://mirror.example/debian-security trixie-security Debian Debian-Security
-source_of http://mirror.example/debian trixie-backports Debian "Debian Backports"
+source_of http://mirror.example/archive-security trixie-security Debian Debian-Security
+source_of http://mirror.example/archive trixie-backports Debian "Debian Backports"
 found=$(debian_mirror)
 [ -z "$found" ] || { echo "FAIL: no Debian main source, yet debian_mirror gave '$found'"; exit 1; }
 
-source_of http://mirror.example/debian trixie Debian Debian
-source_of http://second.example/debian bookworm Debian Debian
+source_of http://mirror.example/archive trixie Debian Debian
+source_of http://second.example/archive bookworm Debian Debian
 found=$(debian_mirror)
-[ "$found" = http://mirror.example/debian ] ||
-  { echo "FAIL: debian_mirror gave '$found', not http://mirror.example/debian"; exit 1; }
+[ "$found" = http://mirror.example/archive ] ||
+  { echo "FAIL: debian_mirror gave '$found', not http://mirror.example/archive"; exit 1; }
 echo "PASS: debian_mirror gives the first source of Debian's own archive, and nothing without one"
