@@ -34,13 +34,6 @@ struct bmp_header {
   uint32_t compression;
 };
 
-struct bmp_image {
-  int32_t width;
-  int32_t height;
-  size_t row_bytes;   // width * 3
-  size_t row_stride;  // row_bytes rounded up to 4, as in the file
-  unsigned char* pixels;
-};
 
 static uint16_t get_u16(const unsigned char* bytes) {
   return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
@@ -68,70 +61,54 @@ static long long measure_file(FILE* file) {
   return static_cast<long long>(status.st_size);
 }
 
+static bool refuse(bmp_refusal* refusal, bmp_refusal_kind kind, long long first = 0,
+                   long long second = 0) {
+  *refusal = bmp_refusal{kind, first, second};
+  return false;
+}
+
 // Planes and bits per pixel come first, so that a palette or 16/32-bit file is
 // named by its bit depth; they are only where they are read from when the info
 // header is not the 12-byte OS/2 one.
-static bool check_format(const char* path, const bmp_header& header) {
-  if (header.info_size < INFO_HEADER_PLANES_BYTES) {
-    printf("Info header from %s is not supported: %u bytes\n", path, header.info_size);
-    return false;
-  }
-  if (header.planes != 1) {
-    printf("Planes from %s is not 1: %u\n", path, static_cast<unsigned>(header.planes));
-    return false;
-  }
-  if (header.bpp != 24) {
-    printf("Bpp from %s is not 24: %d\n", path, static_cast<int>(header.bpp));
-    return false;
-  }
-  if (header.info_size < INFO_HEADER_FULL_BYTES) {
-    printf("Info header from %s is not supported: %u bytes\n", path, header.info_size);
-    return false;
-  }
-  if (header.compression != 0) {
-    printf("Compression from %s is not 0: %u\n", path, header.compression);
-    return false;
-  }
+static bool check_format(const bmp_header& header, bmp_refusal* refusal) {
+  if (header.info_size < INFO_HEADER_PLANES_BYTES)
+    return refuse(refusal, BMP_INFO_HEADER, header.info_size);
+  if (header.planes != 1) return refuse(refusal, BMP_PLANES, header.planes);
+  if (header.bpp != 24) return refuse(refusal, BMP_BPP, header.bpp);
+  if (header.info_size < INFO_HEADER_FULL_BYTES)
+    return refuse(refusal, BMP_INFO_HEADER, header.info_size);
+  if (header.compression != 0) return refuse(refusal, BMP_COMPRESSION, header.compression);
   return true;
 }
 
-static bool check_size(const char* path, const bmp_header& header) {
-  if (header.width <= 0 || header.height <= 0) {
-    printf("Size from %s is not positive: %d x %d\n", path, header.width, header.height);
-    return false;
-  }
-  if (header.width > BMP_SIDE_LIMIT || header.height > BMP_SIDE_LIMIT) {
-    printf("Size from %s is over %d: %d x %d\n", path, BMP_SIDE_LIMIT, header.width, header.height);
-    return false;
-  }
+static bool check_size(const bmp_header& header, bmp_refusal* refusal) {
+  if (header.width <= 0 || header.height <= 0)
+    return refuse(refusal, BMP_SIZE_NOT_POSITIVE, header.width, header.height);
+  if (header.width > BMP_SIDE_LIMIT || header.height > BMP_SIDE_LIMIT)
+    return refuse(refusal, BMP_SIZE_OVER_LIMIT, header.width, header.height);
   return true;
 }
 
 // The whole pixel block must lie between the headers and the end of the file,
 // checked before anything is allocated from the header's numbers.
-static bool check_extent(const char* path, const bmp_header& header, size_t data_size,
-                         long long file_size) {
-  if (header.data_offset < uint64_t{FILE_HEADER_BYTES} + header.info_size) {
-    printf("Data offset from %s lies inside the headers: %u\n", path, header.data_offset);
-    return false;
-  }
-  if (file_size >= 0 && header.data_offset > file_size) {
-    printf("Data offset from %s lies beyond the end of the file: %u\n", path, header.data_offset);
-    return false;
-  }
+static bool check_extent(const bmp_header& header, size_t data_size, long long file_size,
+                         bmp_refusal* refusal) {
+  if (header.data_offset < uint64_t{FILE_HEADER_BYTES} + header.info_size)
+    return refuse(refusal, BMP_OFFSET_IN_HEADERS, header.data_offset);
+  if (file_size >= 0 && header.data_offset > file_size)
+    return refuse(refusal, BMP_OFFSET_PAST_END, header.data_offset);
   if (file_size < 0 ||
-      data_size > static_cast<unsigned long long>(file_size - header.data_offset)) {
-    printf("Error reading image data from %s.\n", path);
-    return false;
-  }
+      data_size > static_cast<unsigned long long>(file_size - header.data_offset))
+    return refuse(refusal, BMP_UNREADABLE);
   return true;
 }
 
 // Bytes come in blue-green-red; the row padding is left alone.
-static void swap_red_blue(bmp_image* image) {
+static void swap_red_blue(bmp_pixels* image) {
+  size_t row_bytes = static_cast<size_t>(image->width) * 3;
   for (int32_t y = 0; y < image->height; y++) {
-    unsigned char* row = image->pixels + image->row_stride * static_cast<size_t>(y);
-    for (size_t i = 0; i < image->row_bytes; i += 3) {
+    unsigned char* row = image->pixels + bmp_row_stride(image->width) * static_cast<size_t>(y);
+    for (size_t i = 0; i < row_bytes; i += 3) {
       unsigned char blue = row[i];
       row[i] = row[i + 2];
       row[i + 2] = blue;
@@ -139,43 +116,75 @@ static void swap_red_blue(bmp_image* image) {
   }
 }
 
-// Fills image with RGB rows, bottom row first; prints why and returns false
-// (nothing left allocated) when the file is refused or cannot be read.
-static bool decode_bmp(FILE* file, const char* path, bmp_image* image) {
+size_t bmp_row_stride(int32_t width) {
+  return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
+}
+
+bool read_bmp_pixels(FILE* file, bmp_pixels* image, bmp_refusal* refusal) {
+  *image = bmp_pixels{};
   unsigned char bytes[READ_HEADER_BYTES];
   size_t got = fread(bytes, 1, sizeof bytes, file);
-  if (got != sizeof bytes) {
-    printf("Headers from %s are cut short: %zu of %u bytes\n", path, got, READ_HEADER_BYTES);
-    return false;
-  }
+  if (got != sizeof bytes) return refuse(refusal, BMP_HEADERS_SHORT, static_cast<long long>(got));
   bmp_header header;
   parse_header(bytes, &header);
-  if (!check_format(path, header) || !check_size(path, header)) return false;
+  if (!check_format(header, refusal) || !check_size(header, refusal)) return false;
 
-  image->width = header.width;
-  image->height = header.height;
-  image->row_bytes = static_cast<size_t>(header.width) * 3;
-  image->row_stride = (image->row_bytes + 3) & ~static_cast<size_t>(3);
-  size_t data_size = image->row_stride * static_cast<size_t>(header.height);
-  if (!check_extent(path, header, data_size, measure_file(file))) return false;
+  size_t data_size = bmp_row_stride(header.width) * static_cast<size_t>(header.height);
+  if (!check_extent(header, data_size, measure_file(file), refusal)) return false;
 
-  image->pixels = static_cast<unsigned char*>(malloc(data_size));
-  if (image->pixels == nullptr) {
-    printf("Error allocating memory for color-corrected image data\n");
-    return false;
-  }
+  unsigned char* pixels = static_cast<unsigned char*>(malloc(data_size));
+  if (pixels == nullptr) return refuse(refusal, BMP_NO_MEMORY);
   if (fseek(file, static_cast<long>(header.data_offset), SEEK_SET) != 0 ||
-      fread(image->pixels, data_size, 1, file) != 1) {
-    printf("Error reading image data from %s.\n", path);
-    free(image->pixels);
-    image->pixels = nullptr;
-    return false;
+      fread(pixels, data_size, 1, file) != 1) {
+    free(pixels);
+    return refuse(refusal, BMP_UNREADABLE);
   }
+  *image = bmp_pixels{header.width, header.height, pixels};
   swap_red_blue(image);
   return true;
 }
 
-static void upload_texture(const bmp_image& image, int32_t name) {
+void print_bmp_refusal(FILE* out, const char* path, const bmp_refusal& refusal) {
+  long long first = refusal.first, second = refusal.second;
+  switch (refusal.kind) {
+    case BMP_HEADERS_SHORT:
+      fprintf(out, "Headers from %s are cut short: %lld of %u bytes\n", path, first,
+              READ_HEADER_BYTES);
+      break;
+    case BMP_INFO_HEADER:
+      fprintf(out, "Info header from %s is not supported: %lld bytes\n", path, first);
+      break;
+    case BMP_PLANES:
+      fprintf(out, "Planes from %s is not 1: %lld\n", path, first);
+      break;
+    case BMP_BPP:
+      fprintf(out, "Bpp from %s is not 24: %lld\n", path, first);
+      break;
+    case BMP_COMPRESSION:
+      fprintf(out, "Compression from %s is not 0: %lld\n", path, first);
+      break;
+    case BMP_SIZE_NOT_POSITIVE:
+      fprintf(out, "Size from %s is not positive: %lld x %lld\n", path, first, second);
+      break;
+    case BMP_SIZE_OVER_LIMIT:
+      fprintf(out, "Size from %s is over %d: %lld x %lld\n", path, BMP_SIDE_LIMIT, first, second);
+      break;
+    case BMP_OFFSET_IN_HEADERS:
+      fprintf(out, "Data offset from %s lies inside the headers: %lld\n", path, first);
+      break;
+    case BMP_OFFSET_PAST_END:
+      fprintf(out, "Data offset from %s lies beyond the end of the file: %lld\n", path, first);
+      break;
+    case BMP_NO_MEMORY:
+      fprintf(out, "Error allocating memory for color-corrected image data\n");
+      break;
+    case BMP_UNREADABLE:
+      fprintf(out, "Error reading image data from %s.\n", path);
+      break;
+  }
+}
+
+static void upload_texture(const bmp_pixels& image, int32_t name) {
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(name));
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_REPEAT));
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_REPEAT));
@@ -193,11 +202,14 @@ int32_t load_bmp_texture(const char* path) {
   texture_counter += 1;
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return -1;
-  bmp_image image = {};
-  bool decoded = decode_bmp(file, path, &image);
+  bmp_pixels image;
+  bmp_refusal refusal;
+  bool decoded = read_bmp_pixels(file, &image, &refusal);
   fclose(file);
-  if (!decoded) return 0;
-
+  if (!decoded) {
+    print_bmp_refusal(stdout, path, refusal);
+    return 0;
+  }
   upload_texture(image, texture_counter);
   free(image.pixels);
   return texture_counter;
