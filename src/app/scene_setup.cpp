@@ -13,8 +13,6 @@
 int32_t window_width = 640;
 int32_t window_height = 480;
 
-static const char* const MODEL_FILE = "cube.3ds";
-
 static void set_projection() {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();

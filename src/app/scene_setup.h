@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+constexpr const char* MODEL_FILE = "cube.3ds";  // read from the working directory
+
 extern int32_t window_width;   // client area, pixels; 640 until the first reshape
 extern int32_t window_height;  // 480 until the first reshape
 

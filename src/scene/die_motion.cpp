@@ -82,13 +82,16 @@ void place_die(double x, double y, double z) {
   tumble_die();
 }
 
+bool die_at_rest() {
+  return die_x == 339.0 && die_y == -240.75;
+}
+
 void move_die() {
   if (frame_counter == 0) step_throw_path();
   frame_counter += 1;
   if (frame_counter == 50) frame_counter = 0;
 
-  bool at_rest = die_x == 339.0 && die_y == -240.75;
-  if (at_rest) {
+  if (die_at_rest()) {
     glTranslatef(static_cast<float>(die_x), static_cast<float>(die_y), static_cast<float>(die_z));
   } else {
     place_die(die_x, die_y, die_z);

@@ -16,6 +16,7 @@ extern double tumble_x, tumble_y, tumble_z;            // degrees
 extern double tumble_step_x, tumble_step_y, tumble_step_z;  // degrees per tumbling frame
 
 void move_die();                               // one frame: path step, counter, placement
+bool die_at_rest();                            // at the path's end: placed, no longer tumbled
 void step_throw_path();                        // runs the first segment still active
 void place_die(double x, double y, double z);  // translate, then tumble
 void tumble_die();                             // advance, wrap and apply the three angles

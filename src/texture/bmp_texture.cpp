@@ -34,7 +34,6 @@ struct bmp_header {
   uint32_t compression;
 };
 
-
 static uint16_t get_u16(const unsigned char* bytes) {
   return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
 }
@@ -97,8 +96,7 @@ static bool check_extent(const bmp_header& header, size_t data_size, long long f
     return refuse(refusal, BMP_OFFSET_IN_HEADERS, header.data_offset);
   if (file_size >= 0 && header.data_offset > file_size)
     return refuse(refusal, BMP_OFFSET_PAST_END, header.data_offset);
-  if (file_size < 0 ||
-      data_size > static_cast<unsigned long long>(file_size - header.data_offset))
+  if (file_size < 0 || data_size > static_cast<unsigned long long>(file_size - header.data_offset))
     return refuse(refusal, BMP_UNREADABLE);
   return true;
 }

@@ -45,7 +45,7 @@ struct bmp_pixels {
 extern int32_t texture_counter;  // last texture name handed out; -1 before the first call
 
 int32_t load_bmp_texture(const char* path);  // texture name; 0 refused, -1 unopenable
-bool read_bmp_pixels(FILE* file, bmp_pixels* image, bmp_refusal* refusal);  // false: refused
+bool read_bmp_pixels(FILE* file, bmp_pixels* image, bmp_refusal* refusal);        // false: refused
 void print_bmp_refusal(FILE* out, const char* path, const bmp_refusal& refusal);  // one line
 size_t bmp_row_stride(int32_t width);  // bytes from one pixel row to the next
 

@@ -6,6 +6,18 @@
 
 static std::vector<gl_call> calls;
 
+// The state a few calls read back: the texture environment's mode, the names
+// glGenTextures hands out, and the client arrays a draw reads.
+struct client_array {
+  bool enabled;
+  int size;
+  GLsizei stride;
+  const void* pointer;
+};
+static GLint texture_environment = GL_MODULATE;
+static GLuint next_texture = 1;
+static client_array texture_array, normal_array, vertex_array;
+
 bool operator==(const gl_call& left, const gl_call& right) {
   return left.name == right.name && left.args == right.args && left.callback == right.callback;
 }
@@ -17,6 +29,7 @@ void PrintTo(const gl_call& call, std::ostream* out) {
   if (call.callback) *out << (call.args.empty() ? "" : ", ") << "fn@" << call.callback;
   *out << ")";
   if (!call.pixels.empty()) *out << " [" << call.pixels.size() << " bytes]";
+  if (!call.arrays.empty()) *out << " [" << call.arrays.size() << " floats]";
 }
 
 std::vector<gl_call>& recorded_gl_calls() {
@@ -24,6 +37,9 @@ std::vector<gl_call>& recorded_gl_calls() {
 }
 void clear_gl_calls() {
   calls.clear();
+  texture_environment = GL_MODULATE;
+  next_texture = 1;
+  texture_array = normal_array = vertex_array = client_array{};
 }
 
 std::vector<gl_call> gl_calls_named(const std::string& name) {
@@ -119,6 +135,106 @@ void glTexParameterf(GLenum target, GLenum name, GLfloat value) {
 }
 void glTexEnvf(GLenum target, GLenum name, GLfloat value) {
   record("glTexEnvf", {static_cast<double>(target), static_cast<double>(name), value});
+  if (name == GL_TEXTURE_ENV_MODE) texture_environment = static_cast<GLint>(value);
+}
+void glTexEnvi(GLenum target, GLenum name, GLint value) {
+  record("glTexEnvi",
+         {static_cast<double>(target), static_cast<double>(name), static_cast<double>(value)});
+  if (name == GL_TEXTURE_ENV_MODE) texture_environment = value;
+}
+void glGetTexEnviv(GLenum target, GLenum name, GLint* value) {
+  record("glGetTexEnviv", {static_cast<double>(target), static_cast<double>(name)});
+  if (name == GL_TEXTURE_ENV_MODE) *value = texture_environment;
+}
+void glTexParameteri(GLenum target, GLenum name, GLint value) {
+  record("glTexParameteri",
+         {static_cast<double>(target), static_cast<double>(name), static_cast<double>(value)});
+}
+void glGenTextures(GLsizei count, GLuint* names) {
+  record("glGenTextures", {static_cast<double>(count)});
+  for (GLsizei i = 0; i < count; i++)
+    names[i] = next_texture++;
+}
+void glDeleteTextures(GLsizei count, const GLuint* names) {
+  std::vector<double> args = {static_cast<double>(count)};
+  for (GLsizei i = 0; i < count; i++)
+    args.push_back(names[i]);
+  record("glDeleteTextures", args);
+}
+void glDisable(GLenum capability) {
+  record("glDisable", {static_cast<double>(capability)});
+}
+void glLightfv(GLenum light, GLenum name, const GLfloat* values) {
+  record("glLightfv", {static_cast<double>(light), static_cast<double>(name), values[0], values[1],
+                       values[2], values[3]});
+}
+void glLightModelfv(GLenum name, const GLfloat* values) {
+  record("glLightModelfv", {static_cast<double>(name), values[0], values[1], values[2], values[3]});
+}
+void glMaterialfv(GLenum face, GLenum name, const GLfloat* values) {
+  record("glMaterialfv", {static_cast<double>(face), static_cast<double>(name), values[0],
+                          values[1], values[2], values[3]});
+}
+void glMultMatrixf(const GLfloat* matrix) {
+  record("glMultMatrixf", std::vector<double>(matrix, matrix + 16));
+}
+
+static client_array* array_of(GLenum kind) {
+  switch (kind) {
+    case GL_TEXTURE_COORD_ARRAY:
+      return &texture_array;
+    case GL_NORMAL_ARRAY:
+      return &normal_array;
+    case GL_VERTEX_ARRAY:
+      return &vertex_array;
+    default:
+      return nullptr;
+  }
+}
+void glEnableClientState(GLenum kind) {
+  record("glEnableClientState", {static_cast<double>(kind)});
+  if (client_array* array = array_of(kind)) array->enabled = true;
+}
+void glDisableClientState(GLenum kind) {
+  record("glDisableClientState", {static_cast<double>(kind)});
+  if (client_array* array = array_of(kind)) array->enabled = false;
+}
+// The arrays' places are not recorded (they change with every allocation); what a
+// draw reads from them is.
+static void point_array(client_array* array, int size, GLsizei stride, const void* pointer) {
+  array->size = size;
+  array->stride = stride;
+  array->pointer = pointer;
+}
+void glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
+  record("glTexCoordPointer",
+         {static_cast<double>(size), static_cast<double>(type), static_cast<double>(stride)});
+  point_array(&texture_array, size, stride, pointer);
+}
+void glNormalPointer(GLenum type, GLsizei stride, const GLvoid* pointer) {
+  record("glNormalPointer", {static_cast<double>(type), static_cast<double>(stride)});
+  point_array(&normal_array, 3, stride, pointer);
+}
+void glVertexPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
+  record("glVertexPointer",
+         {static_cast<double>(size), static_cast<double>(type), static_cast<double>(stride)});
+  point_array(&vertex_array, size, stride, pointer);
+}
+// Reads every float GL would read for the corners drawn, so that a draw past its
+// arrays shows under AddressSanitizer and what was drawn can be checked.
+void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
+  record("glDrawArrays",
+         {static_cast<double>(mode), static_cast<double>(first), static_cast<double>(count)});
+  for (GLsizei corner = first; corner < first + count; corner++) {
+    for (const client_array* array : {&texture_array, &normal_array, &vertex_array}) {
+      if (!array->enabled) continue;
+      size_t stride = array->stride ? static_cast<size_t>(array->stride)
+                                    : sizeof(GLfloat) * static_cast<size_t>(array->size);
+      const GLfloat* at = reinterpret_cast<const GLfloat*>(
+          static_cast<const unsigned char*>(array->pointer) + stride * static_cast<size_t>(corner));
+      calls.back().arrays.insert(calls.back().arrays.end(), at, at + array->size);
+    }
+  }
 }
 void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width, GLsizei height,
                   GLint border, GLenum format, GLenum type, const GLvoid* data) {
@@ -176,6 +292,15 @@ int glutCreateWindow(const char*) {
 }
 void glutMouseFunc(void (*callback)(int, int, int, int)) {
   record("glutMouseFunc", {}, callback_address(callback));
+}
+void glutMotionFunc(void (*callback)(int, int)) {
+  record("glutMotionFunc", {}, callback_address(callback));
+}
+void glutKeyboardFunc(void (*callback)(unsigned char, int, int)) {
+  record("glutKeyboardFunc", {}, callback_address(callback));
+}
+void glutSpecialFunc(void (*callback)(int, int, int)) {
+  record("glutSpecialFunc", {}, callback_address(callback));
 }
 void glutMainLoop() {
   record("glutMainLoop", {});

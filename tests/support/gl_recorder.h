@@ -15,6 +15,9 @@ struct gl_call {
   std::vector<double> args;                // numbers as received, widened exactly to double
   const void* callback = nullptr;          // the function handed to a GLUT registration
   std::vector<unsigned char> pixels = {};  // bytes an upload read; not compared by ==
+  // What a draw read from its enabled arrays, corner by corner: texture coordinates,
+  // normal, position (each when enabled); not compared by ==.
+  std::vector<float> arrays = {};
 };
 
 bool operator==(const gl_call& left, const gl_call& right);

@@ -1,0 +1,58 @@
+// What the view draws, worked out without GL: the model's box, its fit to the die's
+// size and place, and the corners of every drawable face in vertex arrays, with the
+// face's normal, grouped by texture.
+//
+// The box holds finite coordinates only. The fit scales uniformly so that the box's
+// largest side is the die's, and centres the box on the die's centre; a flat box is
+// fitted by its largest side, a single point (or nothing finite) only centred. A face
+// is drawn when its corners index its own object's vertices and are all finite; it is
+// textured when its material has a texture and its object maps all three corners.
+#ifndef VIEW_VIEW_MESH_H
+#define VIEW_VIEW_MESH_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "view/view_model.h"
+
+constexpr double VIEW_SIDE = 20.0;  // the die's side, model units
+// Corners per draw: emscripten's GL emulation copies a draw's arrays through a 2 MiB
+// buffer, 65,536 corners of 32 bytes; a multiple of 3 keeps triangles whole.
+constexpr size_t VIEW_BATCH_CORNERS = 65535;
+
+struct view_box {
+  bool empty;              // no finite vertex at all
+  double low[3], high[3];  // x, y, z
+};
+
+struct view_fit {
+  double centre[3];
+  double scale;
+};
+
+struct view_corner {  // laid out as GL_T2F_N3F_V3F: one array, one stride
+  float u, v;
+  float nx, ny, nz;
+  float x, y, z;
+};
+
+struct view_batch {
+  int32_t texture;  // index into the caller's textures; -1: untextured
+  size_t first;     // corners[first] ...
+  size_t count;     // ... count of them, at most VIEW_BATCH_CORNERS
+};
+
+struct view_mesh {
+  std::vector<view_corner> corners;
+  std::vector<view_batch> batches;
+  size_t faces_left_out;  // a corner out of its object's range, or not finite
+};
+
+view_box measure_view_model(const view_model& model);
+view_fit fit_view_box(const view_box& box);  // to VIEW_SIDE, centred on the origin
+// material_textures[m]: the texture for model.materials[m], or -1.
+view_mesh build_view_mesh(const view_model& model, const view_fit& fit,
+                          const std::vector<int32_t>& material_textures);
+
+#endif  // VIEW_VIEW_MESH_H
