@@ -9,7 +9,8 @@ cube.3ds link there points.
   then says why it cannot read it, rather than throwing another die): that folder.
 - GLUT's options, with their values, reach the program unchanged.
 - `dice MODEL` among GLUT's options, MODEL relative: a new folder in TMPDIR whose
-  cube.3ds links to MODEL's absolute path, the options without MODEL; the folder is
+  cube.3ds links to MODEL's absolute path, --view then the options without MODEL
+  (with --as-die among them: the options alone, without --as-die); the folder is
   gone when the program ends, and when the command is sent SIGTERM while the program
   runs, which ends the program too.
 - A model that is missing, a folder, unreadable (checked as nobody when run as root),
@@ -44,8 +45,8 @@ def run_in(folder, command, args=ARGS, env=None, user=()):
     return done.returncode, done.stdout.decode(), done.stderr.decode()
 
 
-def stand_in_output(folder, link=None):
-    return (os.path.realpath(folder) + "\n" + "".join("[%s]\n" % a for a in ARGS)
+def stand_in_output(folder, link=None, args=ARGS):
+    return (os.path.realpath(folder) + "\n" + "".join("[%s]\n" % a for a in args)
             + ("cube.3ds -> %s\n" % link if link else ""))
 
 
@@ -63,17 +64,18 @@ def check_model(scratch, command, elsewhere, own):
     env = dict(os.environ, TMPDIR=private)
     model = os.path.join(own, "cube.3ds")
     args = ARGS[:4] + [os.path.relpath(model, elsewhere)] + ARGS[4:]
-    status, out, err = run_in(elsewhere, command, args, env)
-    ran_in = out.split("\n", 1)[0]
-    check(status == 0 and os.path.dirname(ran_in) == os.path.realpath(private)
-          and os.path.basename(ran_in).startswith("dice.")
-          and out == stand_in_output(ran_in, model),
-          "dice MODEL: status %d, printed %r (stderr %r)" % (status, out, err))
-    check(not os.listdir(private), "dice MODEL left %s behind" % os.listdir(private))
+    for given, passed in ((args, ["--view"] + ARGS), (["--as-die"] + args, ARGS)):
+        status, out, err = run_in(elsewhere, command, given, env)
+        ran_in = out.split("\n", 1)[0]
+        check(status == 0 and os.path.dirname(ran_in) == os.path.realpath(private)
+              and os.path.basename(ran_in).startswith("dice.")
+              and out == stand_in_output(ran_in, model, passed),
+              "dice %s: status %d, printed %r (stderr %r)" % (given, status, out, err))
+        check(not os.listdir(private), "dice MODEL left %s behind" % os.listdir(private))
 
     waiting = subprocess.Popen([command] + args, cwd=elsewhere, stdin=subprocess.DEVNULL,
                                stdout=subprocess.PIPE, env=dict(env, STAND_IN_WAITS="1"))
-    lines = [waiting.stdout.readline().decode() for _ in range(len(ARGS) + 3)]
+    lines = [waiting.stdout.readline().decode() for _ in range(len(ARGS) + 4)]
     waiting.send_signal(signal.SIGTERM)
     try:
         status = waiting.wait(timeout=10)
