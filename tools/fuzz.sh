@@ -3,8 +3,8 @@
 #
 #   tools/fuzz.sh [seconds] [harness...]
 #
-# seconds defaults to 60; harness is read_3ds_mesh or load_bmp_texture (with or
-# without the fuzz_ prefix), both when none is named. Builds them with clang in
+# seconds defaults to 60; harness is read_3ds_mesh, read_view_model or
+# load_bmp_texture (with or without the fuzz_ prefix), all three when none is named. Builds them with clang in
 # build-fuzz/, runs each in turn on a scratch copy of its corpus (fuzz/corpus/<kind>/,
 # the test files of its format and the kept regressions; new corpus entries stay
 # out of the repository), and writes any crash, timeout, leak or out-of-memory
@@ -23,12 +23,15 @@ case "${1:-}" in
   '' | *[!0-9]*) ;;
   *) seconds=$1; shift ;;
 esac
-[ "$#" -gt 0 ] || set -- read_3ds_mesh load_bmp_texture
+[ "$#" -gt 0 ] || set -- read_3ds_mesh read_view_model load_bmp_texture
 
 for name in "$@"; do
   case "${name#fuzz_}" in
-    read_3ds_mesh | load_bmp_texture) ;;
-    *) echo "fuzz.sh: unknown harness: $name (read_3ds_mesh, load_bmp_texture)" >&2; exit 2 ;;
+    read_3ds_mesh | read_view_model | load_bmp_texture) ;;
+    *)
+      echo "fuzz.sh: unknown harness: $name (read_3ds_mesh, read_view_model, load_bmp_texture)" >&2
+      exit 2
+      ;;
   esac
 done
 
@@ -48,7 +51,7 @@ summary=""
 for name in "$@"; do
   harness=${name#fuzz_}
   case "$harness" in
-    read_3ds_mesh) kind=3ds inputs=("$root"/{fuzz/corpus,tests}/3ds/*.3[dD][sS]) ;;
+    read_3ds_mesh | read_view_model) kind=3ds inputs=("$root"/{fuzz/corpus,tests}/3ds/*.3[dD][sS]) ;;
     load_bmp_texture) kind=bmp inputs=("$root"/fuzz/corpus/bmp/*.bmp "$root"/tests/bmp/*/*.bmp) ;;
   esac
   corpus="$scratch/$kind"
