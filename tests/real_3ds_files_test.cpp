@@ -3,12 +3,18 @@
 // or write outside the record.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "capture_stdout.h"
+#include "gl_recorder.h"
 #include "model/mesh_3ds.h"
 #include "same_output.h"
+#include "view/model_view.h"
+#include "view/view_model.h"
 
 namespace {
 
@@ -89,6 +95,41 @@ TEST(odd_files, empty_file_prints_nothing_and_text_file_is_walked_as_chunks) {
   EXPECT_TRUE(text.complete);
   EXPECT_SAME_OUTPUT(text.last_line, "ChunkLenght: 696c6176\n");
   EXPECT_EQ(text.mesh->polygon_count, 0);
+}
+
+// The view reads every file whole, broken ones too, and leaves the account alone.
+TEST(viewed_files, every_sample_is_read_for_the_view_printing_nothing_on_stdout) {
+  for (const auto& entry : std::filesystem::directory_iterator(SAMPLE_3DS_DIR)) {
+    std::string path = entry.path().string();
+    if (entry.path().extension() == ".md") continue;
+    SCOPED_TRACE(path);
+    std::string said;
+    std::string printed =
+        capture_stdout([&] { said = capture_stderr([&] { load_model_view(path.c_str()); }); });
+    EXPECT_SAME_OUTPUT(printed, "");
+    std::string opening = "dice: viewing " + entry.path().filename().string() + ": ";
+    EXPECT_EQ(said.substr(0, opening.size()), opening);
+  }
+}
+
+// Counts of objects and faces as the files' own makers give them.
+TEST(viewed_files, every_object_of_a_model_is_kept) {
+  const struct {
+    const char* name;
+    size_t objects, faces;
+  } cases[] = {{"jeep1.3ds", 7, 2032}, {"cart_wheel.3DS", 13, 1400}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ifstream file(std::string(SAMPLE_3DS_DIR) + "/" + c.name, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    view_model model =
+        read_view_model(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    size_t faces = 0;
+    for (const view_object& object : model.objects)
+      faces += object.faces.size();
+    EXPECT_EQ(model.objects.size(), c.objects);
+    EXPECT_EQ(faces, c.faces);
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/scene_setup.h"
+#include "app/view_mode.h"
 #include "bmp_texture_files.h"
 #include "capture_stdout.h"
 #include "chunk_writer.h"
@@ -18,6 +19,7 @@
 #include "scene/draw_frame.h"
 #include "temp_dir.h"
 #include "texture/bmp_texture.h"
+#include "view/model_view.h"
 
 int dice_main(int argc, char** argv);
 
@@ -87,6 +89,53 @@ class start_up : public ::testing::Test {
 };
 
 #ifndef DICE_DIE_TEXTURE
+
+// --view and --help are the program's; a GLUT option's value stays GLUT's, whatever it is.
+TEST_F(start_up, own_options_are_taken_out_and_the_rest_left_to_glut) {
+  std::vector<std::string> args = {"dice", "--view", "-geometry", "--help", "-iconic"};
+  std::vector<char*> argv;
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::string said;
+  std::string printed = capture_stdout(
+      [&] { said = capture_stderr([&] { EXPECT_EQ(dice_main(5, argv.data()), 0); }); });
+  EXPECT_EQ(printed, MODEL_DUMP);
+  EXPECT_EQ(said, "dice: viewing cube.3ds: 0 objects, 0 vertices, 0 faces, no finite vertex\n");
+  std::vector<gl_call> calls = start_up_calls({});
+  calls[0] = {"glutInit", {4}};
+  calls.erase(calls.begin() + 5, calls.begin() + 8);
+  calls.insert(calls.begin() + 5, {{"glutMouseFunc", {}, callback_address(on_view_mouse)},
+                                   {"glutMotionFunc", {}, callback_address(on_view_motion)},
+                                   {"glutKeyboardFunc", {}, callback_address(on_view_key)},
+                                   {"glutSpecialFunc", {}, callback_address(on_view_special_key)},
+                                   {"glutDisplayFunc", {}, callback_address(draw_view_frame)},
+                                   {"glutIdleFunc", {}, callback_address(draw_view_frame)}});
+  EXPECT_EQ(recorded_gl_calls(), calls);
+  EXPECT_EQ(std::vector<std::string>(argv.begin(), argv.begin() + 4),
+            (std::vector<std::string>{"dice", "-geometry", "--help", "-iconic"}));
+
+  for (const char* own : {"--help", "--vew"}) {
+    SCOPED_TRACE(own);
+    clear_gl_calls();
+    char name[] = "dice";
+    std::vector<char*> alone = {name, const_cast<char*>(own), nullptr};
+    int status = -1;
+    printed = capture_stdout(
+        [&] { said = capture_stderr([&] { status = dice_main(2, alone.data()); }); });
+    EXPECT_TRUE(recorded_gl_calls().empty());
+    if (own[2] == 'h') {
+      EXPECT_EQ(status, 0);
+      EXPECT_EQ(printed.substr(0, printed.find('\n') + 1),
+                "Usage: dice [--view] [GLUT option...]\n");
+      EXPECT_EQ(said, "");
+    } else {
+      EXPECT_EQ(status, 2);
+      EXPECT_EQ(printed, "");
+      EXPECT_EQ(said, "dice: unknown option --vew (dice --help lists them)\n");
+    }
+  }
+}
 
 TEST_F(start_up, plain_build_never_calls_the_loader_even_beside_a_texture) {
   write_file("die.bmp", make_bmp({}, bmp_pixel_rows(4, 4)));

@@ -143,12 +143,18 @@ static void say_texture(const texture_use& use) {
   }
 }
 
+static std::string counted(size_t count, const char* one, const char* more) {
+  return std::to_string(count) + " " + (count == 1 ? one : more);
+}
+
 static void say_model(const std::string& name, const view_model& model, const view_box& box) {
   size_t vertices = 0;
   for (const view_object& object : model.objects)
     vertices += object.vertices.size();
-  fprintf(stderr, "dice: viewing %s: %zu objects, %zu vertices, %zu faces", name.c_str(),
-          model.objects.size(), vertices, shown.corners.size() / 3);
+  fprintf(stderr, "dice: viewing %s: %s, %s, %s", name.c_str(),
+          counted(model.objects.size(), "object", "objects").c_str(),
+          counted(vertices, "vertex", "vertices").c_str(),
+          counted(shown.corners.size() / 3, "face", "faces").c_str());
   if (shown.faces_left_out > 0)
     fprintf(stderr, " (%zu more left out: a corner missing or not finite)", shown.faces_left_out);
   if (box.empty) {

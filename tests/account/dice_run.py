@@ -45,7 +45,8 @@ SEARCH_TRIES = 25  # walks of the window tree, when windows vanish under one
 
 
 class DiceRun(Program):
-    def __init__(self, dice_path, asset_path, other_files=(), launcher=(), folder=None):
+    def __init__(self, dice_path, asset_path, other_files=(), launcher=(), folder=None, args=(),
+                 stderr=None):
         with open(asset_path, "rb") as asset:
             asset_bytes = asset.read()
         self.dump, self.vertices = read_account(asset_bytes)
@@ -58,7 +59,7 @@ class DiceRun(Program):
             for path in other_files:
                 shutil.copy(path, self.folder)
         # launcher: what runs the program, if not the system itself (wine for dice.exe).
-        super().__init__([*launcher, dice_path], "dice", cwd=self.folder)
+        super().__init__([*launcher, dice_path, *args], "dice", cwd=self.folder, stderr=stderr)
         self.window = None
 
     def stop(self):

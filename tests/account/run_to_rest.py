@@ -117,10 +117,10 @@ def verdict(name, check_all, failures=TestFailure):
 class Program:
     """A started program whose standard output is read as it comes."""
 
-    def __init__(self, command, name, cwd=None):
+    def __init__(self, command, name, cwd=None, stderr=None):
         self.name = name
         self.process = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.PIPE)
+                                        stdout=subprocess.PIPE, stderr=stderr)
         self.output = bytearray()
         self.pipe = self.process.stdout.fileno()
         self.pipe_open = True

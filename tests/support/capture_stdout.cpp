@@ -5,15 +5,16 @@
 #include <cstdio>
 #include <stdexcept>
 
-std::string capture_stdout(const std::function<void()>& body) {
-  fflush(stdout);
+static std::string capture(FILE* stream, const std::function<void()>& body) {
+  fflush(stream);
   FILE* sink = tmpfile();
-  int saved = dup(STDOUT_FILENO);
-  if (sink == nullptr || saved < 0) throw std::runtime_error("cannot redirect stdout");
-  dup2(fileno(sink), STDOUT_FILENO);
+  int descriptor = fileno(stream);
+  int saved = dup(descriptor);
+  if (sink == nullptr || saved < 0) throw std::runtime_error("cannot redirect a stream");
+  dup2(fileno(sink), descriptor);
   body();
-  fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
+  fflush(stream);
+  dup2(saved, descriptor);
   close(saved);
 
   std::string text;
@@ -24,4 +25,12 @@ std::string capture_stdout(const std::function<void()>& body) {
     text.append(buffer, got);
   fclose(sink);
   return text;
+}
+
+std::string capture_stdout(const std::function<void()>& body) {
+  return capture(stdout, body);
+}
+
+std::string capture_stderr(const std::function<void()>& body) {
+  return capture(stderr, body);
 }
