@@ -105,14 +105,11 @@ class model_view : public ::testing::Test {
   }
   void TearDown() override { remove_tree(dir); }
 
-  // The throw's last state: every segment's test fails, the die lies at the end.
   static void put_die_at_rest() {
-    die_x = 339.0;
-    die_y = -240.75;
-    seg1_y = -243;
-    seg2_y = -173.25;
-    seg3_y = seg5_y = -240.75;
-    seg4_y = -206.25;
+    capture_stdout([] {
+      while (!die_at_rest())
+        move_die();
+    });
   }
 
   std::string load(const std::string& name, const std::string& bytes) {
@@ -124,14 +121,16 @@ class model_view : public ::testing::Test {
   std::string dir;
 };
 
-std::vector<float> corner(view_uv uv, view_point normal, view_point at) {
-  return {uv.u, uv.v, normal.x, normal.y, normal.z, at.x, at.y, at.z};
+// What a draw reads for a corner: texture coordinates when textured, its shade, its place.
+std::vector<float> corner(const view_uv* uv, float grey, view_point at) {
+  std::vector<float> read = {grey, grey, grey, 255, at.x, at.y, at.z};
+  if (uv != nullptr) read.insert(read.begin(), {uv->u, uv->v});
+  return read;
 }
 
 // Object "lid" wears the textured material and maps its corners; "box" has no
-// mapping. Each indexes its own vertices from 0. The box spans x 0..10, y 0..10,
-// z 0..5, so the fit doubles it about (5, 5, 2.5).
-TEST_F(model_view, every_object_is_drawn_fitted_lit_and_textured_from_its_own_lists) {
+// mapping. Each indexes its own vertices from 0.
+TEST_F(model_view, every_object_is_drawn_fitted_shaded_and_textured_from_its_own_lists) {
   write_file(dir + "/wood.bmp", make_bmp({}, bmp_pixel_rows(4, 4)));
   std::string said = load("two.3ds", model_file({{"oak", "C:\\MAPS\\WOOD.BMP"}},
                                                 {{"lid",
@@ -148,7 +147,6 @@ TEST_F(model_view, every_object_is_drawn_fitted_lit_and_textured_from_its_own_li
   EXPECT_SAME_OUTPUT(said,
                      "dice: viewing two.3ds: 2 objects, 7 vertices, 3 faces, size 10 x 10 x 9\n"
                      "dice: texture C:\\MAPS\\WOOD.BMP: used, wood.bmp (4 x 4)\n");
-  std::vector<gl_call> made = recorded_gl_calls();
   ASSERT_EQ(gl_calls_named("glGenTextures").size(), 1u);
   EXPECT_EQ(gl_calls_named("gluBuild2DMipmaps").at(0),
             (gl_call{"gluBuild2DMipmaps", {GL_TEXTURE_2D, 3, 4, 4, GL_RGB, GL_UNSIGNED_BYTE}}));
@@ -161,51 +159,49 @@ TEST_F(model_view, every_object_is_drawn_fitted_lit_and_textured_from_its_own_li
     return view_point{static_cast<float>((x - 5) * s), static_cast<float>((y - 5) * s),
                       static_cast<float>((z - 4.5) * s)};
   };
+  // Every face here faces the camera square (the stand-in's model-view is the identity).
+  const view_uv uv[3] = {{0, 0}, {1, 0}, {0, 1}};
   std::vector<float> box = {}, lid = {};
-  for (auto c : {corner({0, 0}, {0, 0, 1}, at(0, 0, 5)), corner({0, 0}, {0, 0, 1}, at(10, 0, 5)),
-                 corner({0, 0}, {0, 0, 1}, at(10, 10, 5))})
+  for (auto c : {corner(nullptr, 255, at(0, 0, 5)), corner(nullptr, 255, at(10, 0, 5)),
+                 corner(nullptr, 255, at(10, 10, 5))})
     box.insert(box.end(), c.begin(), c.end());
-  for (auto c : {corner({0, 0}, {0, 0, 1}, at(0, 0, 0)), corner({1, 0}, {0, 0, 1}, at(10, 0, 0)),
-                 corner({0, 1}, {0, 0, 1}, at(0, 10, 0))})
+  for (auto c : {corner(&uv[0], 255, at(0, 0, 0)), corner(&uv[1], 255, at(10, 0, 0)),
+                 corner(&uv[2], 255, at(0, 10, 0))})
     lid.insert(lid.end(), c.begin(), c.end());
   std::vector<gl_call> draws = gl_calls_named("glDrawArrays");
   ASSERT_EQ(draws.size(), 2u);
-  // The box's second face repeats a corner: it is drawn, with no area and the z axis.
+  // The box's second face repeats a corner: it is drawn, with no area, as if square.
   EXPECT_EQ(draws[0], (gl_call{"glDrawArrays", {GL_TRIANGLES, 0, 6}}));
-  EXPECT_EQ(std::vector<float>(draws[0].arrays.begin(), draws[0].arrays.begin() + 24), box);
+  EXPECT_EQ(std::vector<float>(draws[0].arrays.begin(), draws[0].arrays.begin() + 21), box);
   EXPECT_EQ(draws[1], (gl_call{"glDrawArrays", {GL_TRIANGLES, 0, 3}}));
   EXPECT_EQ(draws[1].arrays, lid);
 
-  // From the first array on: each batch's texture, then the die's state again.
+  // From the texture environment on: each batch's texture, then the die's state again.
   std::vector<gl_call> calls = recorded_gl_calls();
   auto from = std::find_if(calls.begin(), calls.end(),
                            [](const gl_call& c) { return c.name == "glGetTexEnviv"; });
-  std::vector<gl_call> pointers = {{"glTexCoordPointer", {2, GL_FLOAT, 32}},
-                                   {"glNormalPointer", {GL_FLOAT, 32}},
-                                   {"glVertexPointer", {3, GL_FLOAT, 32}}};
+  std::vector<gl_call> pointers = {{"glColorPointer", {4, GL_UNSIGNED_BYTE, 24}},
+                                   {"glVertexPointer", {3, GL_FLOAT, 24}}};
   std::vector<gl_call> expected = {
       {"glGetTexEnviv", {GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE}},
       {"glTexEnvi", {GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE}},
-      {"glEnable", {GL_LIGHTING}},
-      {"glEnable", {GL_LIGHT0}},
-      {"glEnable", {GL_LIGHT1}},
-      {"glEnableClientState", {GL_TEXTURE_COORD_ARRAY}},
-      {"glEnableClientState", {GL_NORMAL_ARRAY}},
+      {"glEnableClientState", {GL_COLOR_ARRAY}},
       {"glEnableClientState", {GL_VERTEX_ARRAY}},
       {"glDisable", {GL_TEXTURE_2D}}};
   expected.insert(expected.end(), pointers.begin(), pointers.end());
   expected.push_back(draws[0]);
-  expected.push_back({"glEnable", {GL_TEXTURE_2D}});
-  expected.push_back({"glBindTexture", {GL_TEXTURE_2D, 1}});
+  for (gl_call textured : std::vector<gl_call>{{"glEnable", {GL_TEXTURE_2D}},
+                                               {"glBindTexture", {GL_TEXTURE_2D, 1}},
+                                               {"glEnableClientState", {GL_TEXTURE_COORD_ARRAY}},
+                                               {"glTexCoordPointer", {2, GL_FLOAT, 24}}})
+    expected.push_back(textured);
   expected.insert(expected.end(), pointers.begin(), pointers.end());
   expected.push_back(draws[1]);
   for (gl_call undo :
-       std::vector<gl_call>{{"glDisableClientState", {GL_VERTEX_ARRAY}},
-                            {"glDisableClientState", {GL_NORMAL_ARRAY}},
-                            {"glDisableClientState", {GL_TEXTURE_COORD_ARRAY}},
-                            {"glDisable", {GL_LIGHT1}},
-                            {"glDisable", {GL_LIGHT0}},
-                            {"glDisable", {GL_LIGHTING}},
+       std::vector<gl_call>{{"glDisableClientState", {GL_TEXTURE_COORD_ARRAY}},
+                            {"glDisableClientState", {GL_VERTEX_ARRAY}},
+                            {"glDisableClientState", {GL_COLOR_ARRAY}},
+                            {"glColor4ub", {255, 255, 255, 255}},
                             {"glEnable", {GL_TEXTURE_2D}},
                             {"glTexEnvi", {GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE}},
                             {"glFlush", {}},
@@ -290,6 +286,23 @@ TEST(view_fit, box_of_finite_vertices_to_the_die_side_and_no_division_by_nothing
   model.objects.clear();
   EXPECT_TRUE(measure_view_model(model).empty);
   EXPECT_EQ(fit_view_box(measure_view_model(model)).scale, 1.0);
+}
+
+// Lit from the camera on either side: a face turned away is as lit as one facing it.
+TEST(view_shade, faces_shade_by_how_squarely_they_face_the_camera_from_either_side) {
+  view_mesh mesh = {std::vector<view_corner>(6), {{1, 0, 0}, {0, 0, 1}}, {}, 0};
+  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const float quarter[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1};  // about y
+  auto greys = [&](const float* modelview) {
+    shade_view_mesh(&mesh, modelview);
+    std::vector<int> seen;
+    for (const view_corner& c : mesh.corners)
+      seen.push_back(c.rgba[0] == c.rgba[1] && c.rgba[1] == c.rgba[2] ? c.rgba[0] : -1);
+    return seen;
+  };
+  // Edge-on keeps the ambient quarter: 255 / 4, rounded.
+  EXPECT_EQ(greys(identity), (std::vector<int>{64, 64, 64, 255, 255, 255}));
+  EXPECT_EQ(greys(quarter), (std::vector<int>{255, 255, 255, 64, 64, 64}));
 }
 
 // A click reads the model again once, on release; a drag turns it, at rest only.

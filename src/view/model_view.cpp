@@ -20,8 +20,9 @@ static const float CAMERA_Z = -300;  // the die's camera offset
 static const double NEARER = 1.25;   // per zoom step
 static const double RADIANS_PER_DEGREE = 3.14159265358979323846 / 180;
 
-static view_mesh shown = {{}, {}, 0};
-static std::vector<GLuint> texture_names;                      // indexed by view_batch::texture
+static view_mesh shown = {{}, {}, {}, 0};
+static float shaded_for[3] = {NAN, NAN, NAN};  // the model-view row the shades were made for
+static std::vector<GLuint> texture_names;      // indexed by view_batch::texture
 static double hand[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // the turn, rows of a rotation
 static int nearness = 0;                                       // zoom steps, 0 ... VIEW_NEAREST
 
@@ -169,7 +170,8 @@ void load_model_view(const char* path) {
   if (!texture_names.empty())
     glDeleteTextures(static_cast<GLsizei>(texture_names.size()), texture_names.data());
   texture_names.clear();
-  shown = view_mesh{{}, {}, 0};
+  shown = view_mesh{{}, {}, {}, 0};
+  shaded_for[0] = NAN;
   model_place place = find_model_place(path);
   std::string name = printable(place.name);
   std::vector<unsigned char> bytes;
@@ -249,54 +251,45 @@ static void hold_by_hand() {
   glMultMatrixf(turn);
 }
 
-// A light on the camera, and its twin behind the model for the faces whose normals
-// point away: 3DS files do not agree on winding, so each face is lit by how squarely
-// it faces the camera, from whichever side. Set under the identity, so they stay
-// with the camera; the ambient part keeps faces seen edge-on from going black.
-static void light_from_camera() {
-  static const GLfloat toward_camera[4] = {0, 0, 1, 0}, away[4] = {0, 0, -1, 0};
-  static const GLfloat white[4] = {1, 1, 1, 1}, ambient[4] = {0.25f, 0.25f, 0.25f, 1};
-  static const GLfloat diffuse[4] = {0.75f, 0.75f, 0.75f, 1};
-  glLightfv(GL_LIGHT0, GL_POSITION, toward_camera);
-  glLightfv(GL_LIGHT1, GL_POSITION, away);
-  glLightfv(GL_LIGHT1, GL_DIFFUSE, white);
-  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, white);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+// The shades follow the model's turn, and only change with it: at rest the arrays
+// stay as they are from frame to frame.
+static void shade_for_camera() {
+  GLfloat modelview[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  const float row[3] = {modelview[2], modelview[6], modelview[10]};
+  if (memcmp(row, shaded_for, sizeof row) == 0) return;
+  shade_view_mesh(&shown, modelview);
+  memcpy(shaded_for, row, sizeof row);
 }
 
-// Lit and modulated for the view, then back to what the die's frame expects:
-// texturing on, no lighting, no arrays, its own texture environment.
+// Shaded and modulated for the view, then back to what the die's frame expects:
+// texturing on, no arrays, the colour white, its own texture environment.
 static void draw_shown_mesh() {
   GLint environment = GL_MODULATE;
   glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &environment);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  glEnable(GL_LIGHTING);
-  glEnable(GL_LIGHT0);
-  glEnable(GL_LIGHT1);
-  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  glEnableClientState(GL_NORMAL_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
   glEnableClientState(GL_VERTEX_ARRAY);
   const GLsizei stride = sizeof(view_corner);
+  // Untextured faces go first, without texture coordinates: less for each corner.
   for (const view_batch& batch : shown.batches) {
+    const view_corner& first = shown.corners[batch.first];
     if (batch.texture >= 0) {
       glEnable(GL_TEXTURE_2D);
       glBindTexture(GL_TEXTURE_2D, texture_names[static_cast<size_t>(batch.texture)]);
+      glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+      glTexCoordPointer(2, GL_FLOAT, stride, &first.u);
     } else {
       glDisable(GL_TEXTURE_2D);
     }
-    const view_corner& first = shown.corners[batch.first];
-    glTexCoordPointer(2, GL_FLOAT, stride, &first.u);
-    glNormalPointer(GL_FLOAT, stride, &first.nx);
+    glColorPointer(4, GL_UNSIGNED_BYTE, stride, first.rgba);
     glVertexPointer(3, GL_FLOAT, stride, &first.x);
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch.count));
   }
-  glDisableClientState(GL_VERTEX_ARRAY);
-  glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  glDisable(GL_LIGHT1);
-  glDisable(GL_LIGHT0);
-  glDisable(GL_LIGHTING);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glColor4ub(255, 255, 255, 255);
   glEnable(GL_TEXTURE_2D);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, environment);
 }
@@ -305,10 +298,10 @@ void draw_view_frame() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  light_from_camera();
   glTranslatef(0, 0, CAMERA_Z);
   move_die();
   if (die_at_rest()) hold_by_hand();
+  shade_for_camera();
   draw_shown_mesh();
   glFlush();
   glutSwapBuffers();

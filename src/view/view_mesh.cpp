@@ -65,7 +65,7 @@ static bool face_mapped(const view_object& object, const view_face& face) {
 // Positions fitted in double, then the face's unit normal from them; a face with no
 // area gets the z axis, which only its edge would show.
 static void put_face(const view_object& object, const view_face& face, const view_fit& fit,
-                     bool mapped, view_corner* out) {
+                     bool mapped, view_corner* out, view_point* normal) {
   const uint16_t corner[3] = {face.a, face.b, face.c};
   double at[3][3];
   for (int k = 0; k < 3; k++) {
@@ -89,13 +89,12 @@ static void put_face(const view_object& object, const view_face& face, const vie
     n[0] = n[1] = 0;
     n[2] = 1;
   }
+  *normal = {static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])};
   for (int k = 0; k < 3; k++) {
     view_uv uv = mapped ? object.mapping[corner[k]] : view_uv{0, 0};
     out[k] = view_corner{uv.u,
                          uv.v,
-                         static_cast<float>(n[0]),
-                         static_cast<float>(n[1]),
-                         static_cast<float>(n[2]),
+                         {255, 255, 255, 255},
                          static_cast<float>(at[k][0]),
                          static_cast<float>(at[k][1]),
                          static_cast<float>(at[k][2])};
@@ -106,7 +105,7 @@ static void put_face(const view_object& object, const view_face& face, const vie
 // each texture's corners lie together and each is bound once a frame.
 view_mesh build_view_mesh(const view_model& model, const view_fit& fit,
                           const std::vector<int32_t>& material_textures) {
-  view_mesh mesh = {{}, {}, 0};
+  view_mesh mesh = {{}, {}, {}, 0};
   int32_t textures = 0;
   for (int32_t texture : material_textures) {
     if (texture + 1 > textures) textures = texture + 1;
@@ -140,13 +139,14 @@ view_mesh build_view_mesh(const view_model& model, const view_fit& fit,
   }
   std::vector<size_t> ends = filled;
   mesh.corners.resize(total);
+  mesh.normals.resize(total / 3);
   for (size_t o = 0; o < model.objects.size(); o++) {
     const view_object& object = model.objects[o];
     for (size_t f = 0; f < object.faces.size(); f++) {
       int32_t slot = slots[o][f];
       if (slot < 0) continue;
       size_t& at = ends[static_cast<size_t>(slot)];
-      put_face(object, object.faces[f], fit, slot > 0, &mesh.corners[at]);
+      put_face(object, object.faces[f], fit, slot > 0, &mesh.corners[at], &mesh.normals[at / 3]);
       at += 3;
     }
   }
@@ -158,4 +158,17 @@ view_mesh build_view_mesh(const view_model& model, const view_fit& fit,
     }
   }
   return mesh;
+}
+
+void shade_view_mesh(view_mesh* mesh, const float modelview[16]) {
+  for (size_t f = 0; f < mesh->normals.size(); f++) {
+    const view_point& n = mesh->normals[f];
+    double toward_camera = modelview[2] * n.x + modelview[6] * n.y + modelview[10] * n.z;
+    double light = VIEW_AMBIENT + (1 - VIEW_AMBIENT) * std::fmin(std::fabs(toward_camera), 1.0);
+    auto grey = static_cast<unsigned char>(std::lround(255 * light));
+    for (size_t k = 3 * f; k < 3 * f + 3; k++) {
+      view_corner& corner = mesh->corners[k];
+      corner.rgba[0] = corner.rgba[1] = corner.rgba[2] = grey;
+    }
+  }
 }

@@ -3,6 +3,7 @@
 #include <GL/glut.h>
 
 #include <cstddef>
+#include <cstring>
 
 static std::vector<gl_call> calls;
 
@@ -11,12 +12,13 @@ static std::vector<gl_call> calls;
 struct client_array {
   bool enabled;
   int size;
+  GLenum type;  // GL_FLOAT or GL_UNSIGNED_BYTE
   GLsizei stride;
   const void* pointer;
 };
 static GLint texture_environment = GL_MODULATE;
 static GLuint next_texture = 1;
-static client_array texture_array, normal_array, vertex_array;
+static client_array texture_array, colour_array, normal_array, vertex_array;
 
 bool operator==(const gl_call& left, const gl_call& right) {
   return left.name == right.name && left.args == right.args && left.callback == right.callback;
@@ -39,7 +41,7 @@ void clear_gl_calls() {
   calls.clear();
   texture_environment = GL_MODULATE;
   next_texture = 1;
-  texture_array = normal_array = vertex_array = client_array{};
+  texture_array = colour_array = normal_array = vertex_array = client_array{};
 }
 
 std::vector<gl_call> gl_calls_named(const std::string& name) {
@@ -183,6 +185,8 @@ static client_array* array_of(GLenum kind) {
   switch (kind) {
     case GL_TEXTURE_COORD_ARRAY:
       return &texture_array;
+    case GL_COLOR_ARRAY:
+      return &colour_array;
     case GL_NORMAL_ARRAY:
       return &normal_array;
     case GL_VERTEX_ARRAY:
@@ -201,38 +205,67 @@ void glDisableClientState(GLenum kind) {
 }
 // The arrays' places are not recorded (they change with every allocation); what a
 // draw reads from them is.
-static void point_array(client_array* array, int size, GLsizei stride, const void* pointer) {
+static void point_array(client_array* array, int size, GLenum type, GLsizei stride,
+                        const void* pointer) {
   array->size = size;
+  array->type = type;
   array->stride = stride;
   array->pointer = pointer;
 }
 void glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
   record("glTexCoordPointer",
          {static_cast<double>(size), static_cast<double>(type), static_cast<double>(stride)});
-  point_array(&texture_array, size, stride, pointer);
+  point_array(&texture_array, size, type, stride, pointer);
 }
 void glNormalPointer(GLenum type, GLsizei stride, const GLvoid* pointer) {
   record("glNormalPointer", {static_cast<double>(type), static_cast<double>(stride)});
-  point_array(&normal_array, 3, stride, pointer);
+  point_array(&normal_array, 3, type, stride, pointer);
 }
 void glVertexPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
   record("glVertexPointer",
          {static_cast<double>(size), static_cast<double>(type), static_cast<double>(stride)});
-  point_array(&vertex_array, size, stride, pointer);
+  point_array(&vertex_array, size, type, stride, pointer);
 }
-// Reads every float GL would read for the corners drawn, so that a draw past its
+void glColorPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
+  record("glColorPointer",
+         {static_cast<double>(size), static_cast<double>(type), static_cast<double>(stride)});
+  point_array(&colour_array, size, type, stride, pointer);
+}
+void glColor4ub(GLubyte r, GLubyte g, GLubyte b, GLubyte a) {
+  record("glColor4ub", {static_cast<double>(r), static_cast<double>(g), static_cast<double>(b),
+                        static_cast<double>(a)});
+}
+// The model-view matrix is not worked out here: it reads as the identity.
+void glGetFloatv(GLenum name, GLfloat* values) {
+  record("glGetFloatv", {static_cast<double>(name)});
+  if (name == GL_MODELVIEW_MATRIX) {
+    for (int i = 0; i < 16; i++)
+      values[i] = i % 5 == 0 ? 1.0f : 0.0f;
+  }
+}
+// Reads every value GL would read for the corners drawn, so that a draw past its
 // arrays shows under AddressSanitizer and what was drawn can be checked.
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
   record("glDrawArrays",
          {static_cast<double>(mode), static_cast<double>(first), static_cast<double>(count)});
   for (GLsizei corner = first; corner < first + count; corner++) {
-    for (const client_array* array : {&texture_array, &normal_array, &vertex_array}) {
+    for (const client_array* array :
+         {&texture_array, &colour_array, &normal_array, &vertex_array}) {
       if (!array->enabled) continue;
-      size_t stride = array->stride ? static_cast<size_t>(array->stride)
-                                    : sizeof(GLfloat) * static_cast<size_t>(array->size);
-      const GLfloat* at = reinterpret_cast<const GLfloat*>(
-          static_cast<const unsigned char*>(array->pointer) + stride * static_cast<size_t>(corner));
-      calls.back().arrays.insert(calls.back().arrays.end(), at, at + array->size);
+      bool bytes = array->type == GL_UNSIGNED_BYTE;
+      size_t element = (bytes ? 1 : sizeof(GLfloat)) * static_cast<size_t>(array->size);
+      size_t stride = array->stride ? static_cast<size_t>(array->stride) : element;
+      const unsigned char* at =
+          static_cast<const unsigned char*>(array->pointer) + stride * static_cast<size_t>(corner);
+      for (int i = 0; i < array->size; i++) {
+        GLfloat value;
+        if (bytes) {
+          value = at[i];
+        } else {
+          memcpy(&value, at + sizeof(GLfloat) * static_cast<size_t>(i), sizeof value);
+        }
+        calls.back().arrays.push_back(value);
+      }
     }
   }
 }

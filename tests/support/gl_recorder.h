@@ -16,7 +16,7 @@ struct gl_call {
   const void* callback = nullptr;          // the function handed to a GLUT registration
   std::vector<unsigned char> pixels = {};  // bytes an upload read; not compared by ==
   // What a draw read from its enabled arrays, corner by corner: texture coordinates,
-  // normal, position (each when enabled); not compared by ==.
+  // colour, normal, position (each when enabled); not compared by ==.
   std::vector<float> arrays = {};
 };
 
