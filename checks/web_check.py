@@ -12,8 +12,11 @@ The plain page:
 - a left click appends exactly one more dump and the picture stays; a middle and a
   right click append nothing;
 - its buttons: "Read the file again" pressed from the keyboard appends one dump; a
-  3DS file opened through "Open a 3DS file..." appends that file's dump (from
-  dump_3ds, not the program) and the page names it; a file over the page's limit,
+  3DS file opened through "Open a 3DS file..." together with its texture appends that
+  file's dump (from dump_3ds, not the program), the page names it and says what the
+  view shows (the texture used), and the picture shows the texture's colours; the
+  same files opened again append the dump again; "Draw a model as the die is drawn"
+  reads it once more, the page then naming it alone; a file over the page's limit,
   dropped on the page, is refused in words and nothing changes; "Back to the die"
   appends the die's dump and names it; "Save the account" downloads exactly the
   bytes written so far;
@@ -102,7 +105,12 @@ DIE_WORDS = "Model: cube.3ds, the die that comes with the page."
 OPENED_WORDS = "Model: %s (%s bytes), in place of cube.3ds."
 REFUSED_WORDS = "%s is %s bytes, more than the 1,048,576 the page takes; nothing was changed."
 MAX_MODEL_BYTES = 1048576
-OWN_MODEL = os.path.join(ROOT, "tests", "3ds", "test1.3ds")
+OWN_MODEL = os.path.join(ROOT, "tests", "3ds", "mp5_sil.3ds")
+OWN_TEXTURE = os.path.join(ROOT, "tests", "3ds", "mp5sil.bmp")
+# What the program says of the model it views, as the model line shows it.
+VIEWED_WORDS = ("\nviewing mp5_sil.3ds: 1 object, 256 vertices, 366 faces, size 2.78231 x 44.2009 "
+                "x 19.3638\ntexture MP5SIL.BMP: used, mp5sil.bmp (256 x 256)")
+MIN_COLOURED = 0.5  # of the viewed model's pixels, lit and textured (lit alone, grey)
 SAVED_NAME = "dice-account.txt"
 PHONE = {"deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3.0, "touch": True},
          "userAgent": "Mozilla/5.0 (Linux; Android 14; Pixel 8) Mobile"}
@@ -321,10 +329,21 @@ def check_buttons(run, got, dump, folder):
     with open(OWN_MODEL, "rb") as model:
         own = model.read()
     name = os.path.basename(OWN_MODEL)
-    run.button("file").send_keys(os.path.abspath(OWN_MODEL))
-    got = run.wait_account(got + read_account(own)[0], START_TIMEOUT, "dump of " + name)
     opened = OPENED_WORDS % (name, "{:,}".format(len(own)))
-    check(run.text("model") == opened, "with %s open the page says %r" % (name, run.text("model")))
+    for again in ("", " again"):
+        run.button("file").send_keys(os.path.abspath(OWN_MODEL) + "\n" + OWN_TEXTURE)
+        got = run.wait_account(got + read_account(own)[0], START_TIMEOUT,
+                               "dump of %s opened%s" % (name, again))
+        check(run.text("model") == opened + VIEWED_WORDS, "with %s open%s the page says %r"
+              % (name, again, run.text("model")))
+    shot = run.canvas_shot(folder)
+    lit = [(x, y) for y in range(shot.height) for x in range(shot.width) if any(shot.rgb(x, y))]
+    coloured = [p for p in lit if len(set(shot.rgb(*p))) > 1]
+    check(len(coloured) >= MIN_COLOURED * len(lit) > 0, "viewed, %s covers %d pixels, %d of "
+          "them coloured" % (name, len(lit), len(coloured)))
+    run.button("asdie").click()
+    got = run.wait_account(got + read_account(own)[0], START_TIMEOUT, "dump drawn as the die")
+    check(run.text("model") == opened, "drawn as the die, the page says %r" % run.text("model"))
     # Dropped: a file one byte over the limit.
     run.run("var files = new DataTransfer();"
             "files.items.add(new File([new Uint8Array(arguments[0] + 1)], 'large.3ds'));"
@@ -348,9 +367,10 @@ def check_buttons(run, got, dump, folder):
     with open(saved, "rb") as account:
         kept = account.read()
     check(kept == got, "the saved account differs " + first_difference(kept, got))
-    print("buttons: Read again from the keyboard, %s opened (%d bytes) and named, a dropped "
-          "file over the limit refused, the die restored, the %d-byte account saved"
-          % (name, len(own), len(got)))
+    print("buttons: Read again from the keyboard, %s opened twice with its texture (%d bytes; "
+          "%d of its %d pixels coloured), and drawn as the die, a dropped file over the limit "
+          "refused, the die restored, the %d-byte account saved"
+          % (name, len(own), len(coloured), len(lit), len(got)))
     return got
 
 

@@ -12,9 +12,15 @@
 set(web_dir ${CMAKE_CURRENT_LIST_DIR})
 
 # The layer defines glTexImage2D, glTexEnvf, glShadeModel and gluBuild2DMipmaps in
-# C++: a definition in the program takes the place of emscripten's JavaScript one.
-add_library(dice_web_gl STATIC ${web_dir}/gl_layer.cpp ${web_dir}/mipmaps.cpp)
+# C++, and the client arrays' calls (array_cache.cpp): a definition in the program
+# takes the place of emscripten's JavaScript one.
+add_library(dice_web_gl STATIC ${web_dir}/gl_layer.cpp ${web_dir}/mipmaps.cpp
+                               ${web_dir}/array_cache.cpp)
 target_include_directories(dice_web_gl PUBLIC ${web_dir})
+
+# The page's own calls into the program (page_controls.cpp), linked into dice whole
+# so that their exports stay.
+target_sources(dice PRIVATE ${web_dir}/page_controls.cpp)
 
 set(web_link_options
   -sLEGACY_GL_EMULATION=1  # glBegin/glEnd, the matrix stacks, the texture environment
