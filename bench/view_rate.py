@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""Frames per second at rest, in one run, on the desktop and on the page, of:
+the die; a 30,000-face model the die's size, viewed (whole, lit, from vertex
+arrays); the same file drawn the way the die is drawn (its lists cut at 8,000, one
+GL call per corner).
+
+The desktop's figures come from bench/view_bench (Google Benchmark, the program's
+own frames in a window on the display given, Mesa's llvmpipe); the page's from its
+idle calls (one frame each, counted by the web layer) over WINDOW seconds once each
+model is read and at rest, in headless chromium with SwiftShader's WebGL. Prints
+frames and faces per second for each, and on each platform how many times as many
+faces a second the view draws as the die's way of drawing (target on the page: at
+least 3). Reports, never gates: exit status 0 once measured, 1 when a run failed, 2
+wrong usage.
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [os.path.join(here, "..", "tests", "account"), os.path.join(here, "..", "checks")]
+from dump_3ds import read_account  # noqa: E402
+from run_to_rest import START_TIMEOUT, THROW_TIMEOUT  # noqa: E402
+from throw_path import whole_account  # noqa: E402
+from web_check import PageRun  # noqa: E402
+
+TARGET = 3.0
+WINDOW = 5.0  # seconds of idle calls counted for each model
+SETTLE = 1.0  # after a model is read, before counting
+CASES = ["die", "model_viewed", "model_as_die"]
+NAMES = {"die": "the die", "model_viewed": "30,000 faces, viewed",
+         "model_as_die": "the same, as the die is drawn"}
+
+
+class RunFailed(Exception):
+    pass
+
+
+def desktop(view_bench, cube, model, min_time):
+    """{case: (frames per second, faces per frame)} from view_bench."""
+    done = subprocess.run([view_bench, "--benchmark_format=json",
+                           "--benchmark_min_time=%s" % min_time, cube, model],
+                          stdin=subprocess.DEVNULL, capture_output=True)
+    if done.returncode != 0:
+        raise RunFailed("view_bench failed (%d): %s" % (done.returncode, done.stderr.decode()))
+    runs = json.loads(done.stdout)["benchmarks"]
+    return {run["name"].split("/")[0]: (run["frames/s"], run["faces"]) for run in runs}
+
+
+def wait_for(run, condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if run.failure() or time.monotonic() > deadline:
+            raise RunFailed("no %s on the page: %s" % (what, run.failure()))
+        time.sleep(0.2)
+
+
+def page_rate(run):
+    time.sleep(SETTLE)
+    calls = run.idle_calls()
+    time.sleep(WINDOW)
+    return (run.idle_calls() - calls) / WINDOW
+
+
+def page(folder, cube, model):
+    """{case: frames per second} at rest on the page."""
+    with open(cube, "rb") as die, open(model, "rb") as large:
+        expected, dump = whole_account(die.read()), len(read_account(large.read())[0])
+    with PageRun(folder) as run:
+        wait_for(run, lambda: len(run.account()) >= len(expected), THROW_TIMEOUT, "die at rest")
+        rates = {"die": page_rate(run)}
+        for case, act in (("model_viewed", lambda: run.button("file").send_keys(model)),
+                          ("model_as_die", lambda: run.button("asdie").click())):
+            want = len(run.account()) + dump
+            act()
+            wait_for(run, lambda: len(run.account()) >= want, START_TIMEOUT, "dump of the model")
+            rates[case] = page_rate(run)
+    return rates
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--view-bench", required=True, help="bench/view_bench")
+    parser.add_argument("--make-assets", required=True, help="tools/make_assets")
+    parser.add_argument("--page", required=True, help="the built page's folder")
+    parser.add_argument("--cube", required=True, help="the shipped cube.3ds")
+    parser.add_argument("--min-time", default="2", help="view_bench's seconds per case")
+    arguments = parser.parse_args()
+    if not os.environ.get("DISPLAY"):
+        print("view_rate.py: DISPLAY is not set; run it through view_rate.sh", file=sys.stderr)
+        return 2
+    with tempfile.TemporaryDirectory(prefix="dice_view_rate_") as work:
+        model = os.path.join(work, "sphere30k.3ds")
+        subprocess.run([arguments.make_assets, "--view-mesh", model], check=True)
+        try:
+            print("load average before: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
+            linux = desktop(arguments.view_bench, arguments.cube, model, arguments.min_time)
+            web = page(arguments.page, arguments.cube, os.path.abspath(model))
+        except RunFailed as failure:
+            print("view_rate.py: %s" % failure, file=sys.stderr)
+            return 1
+    print("%-30s %7s  %24s  %24s" % ("at rest", "faces", "desktop (Xvfb, llvmpipe)",
+                                     "page (chromium, SwiftShader)"))
+    for case in CASES:
+        rate, faces = linux[case]
+        print("%-30s %7d  %8.0f frames/s %5.1f M faces/s  %8.0f frames/s %5.1f M faces/s"
+              % (NAMES[case], faces, rate, rate * faces / 1e6, web[case],
+                 web[case] * faces / 1e6))
+    for name, rates in (("desktop", {c: linux[c][0] for c in CASES}), ("page", web)):
+        ratio = (rates["model_viewed"] * linux["model_viewed"][1]) / (
+            rates["model_as_die"] * linux["model_as_die"][1])
+        met = "" if name == "desktop" else "  (target >= %.0f: %s)" % (
+            TARGET, "met" if ratio >= TARGET else "MISSED")
+        print("%s: the view draws %.1f times as many faces a second as the die's way%s"
+              % (name, ratio, met))
+    print("load average after: %.2f %.2f %.2f" % os.getloadavg())
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
