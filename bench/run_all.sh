@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the benchmarks: frame rates on a private Xvfb, the mesh load, the page against the program.
+# Runs the benchmarks: frame rates on a private Xvfb, the mesh load, frame rates at rest with a
+# viewed model on the desktop and the page, the page against the program.
 # usage: bench/run_all.sh [build dir]   (default ./build; build it first with the
 # benchmarks on: cmake -S . -B build && cmake --build build -j2; the page's comes
 # from build-web/, which tools/web.sh build makes, and is left out without it)
@@ -20,9 +21,13 @@ echo
 echo "== mesh load =="
 "$build/bench/load_bench" --benchmark_repetitions=3
 echo
-echo "== the web page against the program =="
 if [ -f "$(dirname "$here")/build-web/dice.html" ]; then
+  echo "== at rest: the die, a 30,000-face model viewed and drawn as the die =="
+  "$here/view_rate.sh" "$build"
+  echo
+  echo "== the web page against the program =="
   "$here/page_rate.sh" "$build"
 else
+  echo "== at rest, and the web page against the program =="
   echo "left out: no page in build-web/ (tools/web.sh build makes it)"
 fi

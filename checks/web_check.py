@@ -32,7 +32,8 @@ Without WebGL, the page says so in words and runs nothing; served without dice.j
 dice.wasm or dice.data, it names the missing file in words.
 
 Usage: web_check.py check PAGE_DIR PIPS_PAGE_DIR LINUX_DICE LINUX_PIPS_DICE CUBE_3DS
-       web_check.py shoot PAGE_DIR CUBE_3DS PNG   (the page at rest, for docs/web.png)
+       web_check.py shoot PAGE_DIR CUBE_3DS PNG [MODEL_3DS TEXTURE]   (the page at rest,
+                  for docs/web.png; with a model opened, turned and nearer: docs/web-model.png)
 on an X display for the Linux windows (tools/with_xvfb.sh), with Debian's chromium,
 chromium-driver and python3-selenium: tools/web.sh check runs it so.
 """
@@ -331,7 +332,7 @@ def check_buttons(run, got, dump, folder):
     name = os.path.basename(OWN_MODEL)
     opened = OPENED_WORDS % (name, "{:,}".format(len(own)))
     for again in ("", " again"):
-        run.button("file").send_keys(os.path.abspath(OWN_MODEL) + "\n" + OWN_TEXTURE)
+        run.button("file").send_keys("\n".join(map(os.path.abspath, (OWN_MODEL, OWN_TEXTURE))))
         got = run.wait_account(got + read_account(own)[0], START_TIMEOUT,
                                "dump of %s opened%s" % (name, again))
         check(run.text("model") == opened + VIEWED_WORDS, "with %s open%s the page says %r"
@@ -468,12 +469,28 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset):
     check_no_webgl(page)
 
 
-def shoot(page, asset, png):
-    """The page at rest in chromium's viewport, its console scrolled to the end."""
-    with open(asset, "rb") as model:
-        expected = whole_account(model.read())
+SHOT_TURN = 180  # pixels of drag: a quarter turn
+SHOT_NEARER = 8  # wheel steps
+
+
+def shoot(page, asset, png, model=None, texture=None):
+    """The page at rest in chromium's viewport, its console scrolled to the end; with a
+    model, the model opened with its texture, turned a quarter and brought nearer."""
+    with open(asset, "rb") as die:
+        expected = whole_account(die.read())
     with PageRun(page) as run:
-        run.wait_account(expected, THROW_TIMEOUT, "whole account")
+        got = run.wait_account(expected, THROW_TIMEOUT, "whole account")
+        if model:
+            with open(model, "rb") as own:
+                dump = read_account(own.read())[0]
+            run.button("file").send_keys(os.path.abspath(model) + "\n" + os.path.abspath(texture))
+            run.wait_account(got + dump, START_TIMEOUT, "dump of " + model)
+            ActionChains(run.driver).move_to_element(run.canvas()).click_and_hold() \
+                .move_by_offset(SHOT_TURN // 2, 0).move_by_offset(SHOT_TURN // 2, 0) \
+                .release().perform()
+            for _ in range(SHOT_NEARER):
+                run.run("arguments[0].dispatchEvent(new WheelEvent('wheel', {deltaY: -100, "
+                        "bubbles: true, cancelable: true}))", run.canvas())
         height = run.run("return document.documentElement.scrollHeight")
         run.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
             "width": SHOT_WIDTH, "height": height, "deviceScaleFactor": 1, "mobile": False})
@@ -482,7 +499,7 @@ def shoot(page, asset, png):
 
 
 if __name__ == "__main__":
-    commands = {("check", 7): check_all, ("shoot", 5): shoot}
+    commands = {("check", 7): check_all, ("shoot", 5): shoot, ("shoot", 7): shoot}
     command = commands.get((sys.argv[1] if len(sys.argv) > 1 else None, len(sys.argv)))
     if command is None:
         sys.exit(__doc__.strip())
