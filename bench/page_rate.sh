@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Measures the web page's frame rate, time to rest and left-click times against the Linux program's.
-# usage: bench/page_rate.sh [build dir] [page dir] [page_rate.py options]
-# The build dir (default ./build) must hold the Linux dice, the page dir (default
-# ./build-web) the built page: tools/web.sh build makes it. The page runs in Debian's
-# headless chromium, the program on a private Xvfb; both render in software.
-# Reports, never gates: exits 0 unless a run failed.
+# Measures the web page's frame rate, time to rest and left-click times against the Linux program's;
+# with --at-rest, the frames at rest of the die and of a large model, viewed and drawn as the die is,
+# on the page and the desktop (view_rate.py).
+# usage: bench/page_rate.sh [--at-rest] [build dir] [page dir] [page_rate.py or view_rate.py options]
+# The build dir (default ./build) must hold the Linux dice (and for --at-rest bench/view_bench
+# and tools/make_assets), the page dir (default ./build-web) the built page: tools/web.sh build
+# makes it. The page runs in Debian's headless chromium, the program on a private Xvfb; both
+# render in software. Reports, never gates: exits 0 unless a run failed.
 set -euo pipefail
 
+script=page_rate.py
+if [ "${1:-}" = --at-rest ]; then
+  script=view_rate.py
+  shift
+fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 build=$(cd "${1:-$root/build}" && pwd)
@@ -21,5 +28,5 @@ shift $(($# < 2 ? $# : 2))
 # Debian's selenium is a module of Debian's python; chromium's files go in a folder of ours.
 source "$root/tools/lib/clean_up.sh"
 scratch_folder work
-TMPDIR="$work" "$root/tools/with_xvfb.sh" /usr/bin/python3 "$here/page_rate.py" \
+TMPDIR="$work" "$root/tools/with_xvfb.sh" /usr/bin/python3 "$here/$script" \
   --dice "$build/dice" --page "$page" --cube "$root/assets/cube.3ds" "$@"

@@ -23,7 +23,7 @@ echo "== mesh load =="
 echo
 if [ -f "$(dirname "$here")/build-web/dice.html" ]; then
   echo "== at rest: the die, a 30,000-face model viewed and drawn as the die =="
-  "$here/view_rate.sh" "$build"
+  "$here/page_rate.sh" --at-rest "$build"
   echo
   echo "== the web page against the program =="
   "$here/page_rate.sh" "$build"

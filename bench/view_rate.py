@@ -11,7 +11,7 @@ model is read and at rest, in headless chromium with SwiftShader's WebGL. Prints
 frames and faces per second for each, and on each platform how many times as many
 faces a second the view draws as the die's way of drawing (target on the page: at
 least 3). Reports, never gates: exit status 0 once measured, 1 when a run failed, 2
-wrong usage.
+wrong usage. Run it through bench/page_rate.sh --at-rest.
 """
 import argparse
 import json
@@ -84,21 +84,28 @@ def page(folder, cube, model):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--view-bench", required=True, help="bench/view_bench")
-    parser.add_argument("--make-assets", required=True, help="tools/make_assets")
+    parser.add_argument("--dice", required=True, help="the Linux program, in its build folder")
     parser.add_argument("--page", required=True, help="the built page's folder")
     parser.add_argument("--cube", required=True, help="the shipped cube.3ds")
     parser.add_argument("--min-time", default="2", help="view_bench's seconds per case")
     arguments = parser.parse_args()
     if not os.environ.get("DISPLAY"):
-        print("view_rate.py: DISPLAY is not set; run it through view_rate.sh", file=sys.stderr)
+        print("view_rate.py: DISPLAY is not set; run it through page_rate.sh --at-rest",
+              file=sys.stderr)
         return 2
+    build = os.path.dirname(os.path.abspath(arguments.dice))
+    view_bench = os.path.join(build, "bench", "view_bench")
+    make_assets = os.path.join(build, "tools", "make_assets")
+    for program in (view_bench, make_assets):
+        if not os.access(program, os.X_OK):
+            print("view_rate.py: %s is not built" % program, file=sys.stderr)
+            return 1
     with tempfile.TemporaryDirectory(prefix="dice_view_rate_") as work:
         model = os.path.join(work, "sphere30k.3ds")
-        subprocess.run([arguments.make_assets, "--view-mesh", model], check=True)
+        subprocess.run([make_assets, "--view-mesh", model], check=True)
         try:
             print("load average before: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
-            linux = desktop(arguments.view_bench, arguments.cube, model, arguments.min_time)
+            linux = desktop(view_bench, arguments.cube, model, arguments.min_time)
             web = page(arguments.page, arguments.cube, os.path.abspath(model))
         except RunFailed as failure:
             print("view_rate.py: %s" % failure, file=sys.stderr)
