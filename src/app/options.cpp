@@ -44,8 +44,9 @@ void print_usage() {
       "           a drag reads it again. What it shows is said on standard error.\n"
       "  --help   print this and exit\n"
       "\n"
-      "Installed, 'dice FILE.3ds' shows FILE.3ds that way, and 'dice --as-die FILE.3ds'\n"
-      "draws it the way the die is drawn. GLUT's options (-display NAME, -geometry\n"
-      "WxH+X+Y, -iconic, -direct, -indirect, -gldebug, -sync) are passed to GLUT.\n",
+      "The dice command installed on Linux takes a model's file too: 'dice FILE.3ds'\n"
+      "shows it that way, 'dice --as-die FILE.3ds' draws it the way the die is drawn.\n"
+      "GLUT's options (-display NAME, -geometry WxH+X+Y, -iconic, -direct, -indirect,\n"
+      "-gldebug, -sync) are passed to GLUT.\n",
       stdout);
 }
