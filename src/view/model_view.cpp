@@ -239,9 +239,9 @@ void put_model_view_back() {
 static void hold_by_hand() {
   double zoom = std::pow(NEARER, nearness);
   double at[3] = {die_x, die_y, die_z + CAMERA_Z};
-  double near[3] = {at[0] / (zoom * zoom), at[1] / (zoom * zoom), at[2] / zoom};
-  glTranslatef(static_cast<float>(near[0] - at[0]), static_cast<float>(near[1] - at[1]),
-               static_cast<float>(near[2] - at[2]));
+  double closer[3] = {at[0] / (zoom * zoom), at[1] / (zoom * zoom), at[2] / zoom};
+  glTranslatef(static_cast<float>(closer[0] - at[0]), static_cast<float>(closer[1] - at[1]),
+               static_cast<float>(closer[2] - at[2]));
   GLfloat turn[16] = {};
   for (int row = 0; row < 3; row++) {
     for (int column = 0; column < 3; column++)
