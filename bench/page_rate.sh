@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Measures the web page's frame rate, time to rest and left-click times against the Linux program's;
-# with --at-rest, the frames at rest of the die and of a large model, viewed and drawn as the die is,
-# on the page and the desktop (view_rate.py).
-# usage: bench/page_rate.sh [--at-rest] [build dir] [page dir] [page_rate.py or view_rate.py options]
+# Measures the web page's frame rate, time to rest and left-click times in each browser
+# engine against the Linux program's; with --at-rest, the frames at rest of the die and of
+# a large model, viewed and drawn as the die is, in chromium and on the desktop
+# (view_rate.py).
+# usage: bench/page_rate.sh [--at-rest] [build dir] [page dir] [page_rate.py options, e.g.
+#        --engines firefox]
 # The build dir (default ./build) must hold the Linux dice (and for --at-rest bench/view_bench
 # and tools/make_assets), the page dir (default ./build-web) the built page: tools/web.sh build
-# makes it. The page runs in Debian's headless chromium, the program on a private Xvfb; both
-# render in software. Reports, never gates: exits 0 unless a run failed.
+# makes it, and installs what the engines need (tools/web.sh check installs checks/node_modules
+# too). The page runs in Debian's headless chromium, Firefox ESR and WebKitGTK's MiniBrowser,
+# the program on a private Xvfb, which Firefox and MiniBrowser use too; all render in software.
+# Reports, never gates: exits 0 unless a run failed.
 set -euo pipefail
 
 script=page_rate.py
@@ -25,7 +29,7 @@ shift $(($# < 2 ? $# : 2))
   echo "page_rate.sh: no page in $page (tools/web.sh build makes it)" >&2
   exit 1
 }
-# Debian's selenium is a module of Debian's python; chromium's files go in a folder of ours.
+# Debian's selenium is a module of Debian's python; the browsers' files go in a folder of ours.
 source "$root/tools/lib/clean_up.sh"
 scratch_folder work
 TMPDIR="$work" "$root/tools/with_xvfb.sh" /usr/bin/python3 "$here/$script" \

@@ -26,6 +26,7 @@ sys.path[:0] = [os.path.join(here, "..", "tests", "account"), os.path.join(here,
 from dump_3ds import read_account  # noqa: E402
 from run_to_rest import START_TIMEOUT, THROW_TIMEOUT  # noqa: E402
 from throw_path import whole_account  # noqa: E402
+from browsers import Chromium  # noqa: E402
 from web_check import PageRun  # noqa: E402
 
 TARGET = 3.0
@@ -70,11 +71,11 @@ def page(folder, cube, model):
     """{case: frames per second} at rest on the page."""
     with open(cube, "rb") as die, open(model, "rb") as large:
         expected, dump = whole_account(die.read()), len(read_account(large.read())[0])
-    with PageRun(folder) as run:
+    with PageRun(Chromium, folder) as run:
         wait_for(run, lambda: len(run.account()) >= len(expected), THROW_TIMEOUT, "die at rest")
         rates = {"die": page_rate(run)}
-        for case, act in (("model_viewed", lambda: run.button("file").send_keys(model)),
-                          ("model_as_die", lambda: run.button("asdie").click())):
+        for case, act in (("model_viewed", lambda: run.browser.choose_file("file", model)),
+                          ("model_as_die", lambda: run.browser.click("asdie"))):
             want = len(run.account()) + dump
             act()
             wait_for(run, lambda: len(run.account()) >= want, START_TIMEOUT, "dump of the model")

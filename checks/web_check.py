@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The browser build in headless chromium, against the Linux program: each page is
-served on 127.0.0.1 and runs at its own pace until the die rests.
+"""The browser build in each browser engine (browsers.py: chromium, Firefox ESR and
+WebKitGTK), against the Linux program: each page is served on 127.0.0.1 and runs at its
+own pace until the die rests. Every case below runs in every engine, written once
+against browsers.Browser.
 
 The plain page:
 - is titled "3d DICE model" and its canvas is 640 x 480;
@@ -9,6 +11,7 @@ The plain page:
 - #account is the whole account byte for byte once the die rests, and nothing more
   arrives in the next 2 s; the frame rate at rest is counted meanwhile;
 - the canvas at rest is the Linux window at rest but for at most MAX_EDGE_PIXELS;
+- axe-core finds nothing against the page;
 - a left click appends exactly one more dump and the picture stays; a middle and a
   right click append nothing;
 - its buttons: "Read the file again" pressed from the keyboard appends one dump; a
@@ -22,41 +25,42 @@ The plain page:
   bytes written so far;
 - the browser's console holds no error or warning but those in ALLOWED_CONSOLE;
 - when the browser takes the WebGL context away, the page says so.
-On a phone's screen (chromium's mobile emulation, 390 px wide) the plain page lays
-out at that width with no sideways scroll, the canvas scaled down with its buffer
-still 640 x 480, the text no smaller than MIN_TEXT_PX; a tap on the canvas at rest
+On a phone's screen (390 px wide) the plain page lays out at that width with no
+sideways scroll, the canvas scaled down with its buffer still 640 x 480, the text no
+smaller than MIN_TEXT_PX, and axe-core finds nothing; a tap on the canvas at rest
 appends exactly one dump, and the console stays clean.
 The pips page: the same account, and at rest the pips (pixels inside the die much
 darker than its white) where the Linux pips build shows them; its console likewise.
 Without WebGL, the page says so in words and runs nothing; served without dice.js,
 dice.wasm or dice.data, it names the missing file in words.
+The server hands each file gzip-compressed to a browser that takes it, as it is to
+one that does not.
 
-Usage: web_check.py check PAGE_DIR PIPS_PAGE_DIR LINUX_DICE LINUX_PIPS_DICE CUBE_3DS
-       web_check.py shoot PAGE_DIR CUBE_3DS PNG [MODEL_3DS TEXTURE]   (the page at rest,
-                  for docs/web.png; with a model opened, turned and nearer: docs/web-model.png)
-on an X display for the Linux windows (tools/with_xvfb.sh), with Debian's chromium,
-chromium-driver and python3-selenium: tools/web.sh check runs it so.
+Usage: web_check.py check [--engines NAME,...] PAGE_DIR PIPS_PAGE_DIR LINUX_DICE
+                          LINUX_PIPS_DICE CUBE_3DS
+       web_check.py shoot PAGE_DIR CUBE_3DS PNG [MODEL_3DS TEXTURE]   (the page at rest
+                  in chromium, for docs/web.png; with a model opened, turned and nearer,
+                  for docs/web-model.png)
+on an X display (tools/with_xvfb.sh) for the Linux windows, Firefox and MiniBrowser,
+with what tools/web.sh installs: tools/web.sh check runs it so. The engines are
+chromium, firefox and webkit, all of them without --engines.
 """
 
+import gzip
 import os
 import re
 import shutil
 import sys
 import tempfile
 import time
+import urllib.request
 
-from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
-from selenium.webdriver.common.actions.action_builder import ActionBuilder
-from selenium.webdriver.common.actions.interaction import POINTER_TOUCH
-from selenium.webdriver.common.actions.mouse_button import MouseButton
-from selenium.webdriver.common.actions.pointer_input import PointerInput
-from selenium.webdriver.common.keys import Keys
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 sys.path[:0] = [os.path.join(ROOT, "tests", "account"), os.path.join(ROOT, "tools")]
+from browsers import ENGINES, PHONE_WIDTH, Chromium, DriverError  # noqa: E402
 from dice_run import (DARK_LEVEL, MIN_DARK_PIXELS, WINDOW_HEIGHT, WINDOW_TITLE,  # noqa: E402
                       WINDOW_WIDTH, Image, window_to_rest)
 from dump_3ds import read_account  # noqa: E402
@@ -66,34 +70,18 @@ from run_to_rest import (POLL, STALL_TIMEOUT, START_TIMEOUT, STILL_WATCH,  # noq
 from serve import start_server  # noqa: E402
 from throw_path import path_lines, whole_account  # noqa: E402
 
-CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
-CHROMIUM_FLAGS = [
-    "--headless=new",
-    # WebGL on the CPU through ANGLE's SwiftShader: there is no GPU here.
-    "--use-angle=swiftshader",
-    "--enable-unsafe-swiftshader",
-    "--no-sandbox",  # CI runs as root, where chromium's sandbox will not start
-    # The network is closed: nothing to fetch, update or sign in to.
-    "--disable-background-networking",
-    "--disable-component-update",
-    "--disable-sync",
-    "--no-first-run",
-    "--disable-quic",
-    "--window-size=800,1000",  # the whole canvas in view, for its screenshot
-]
 # Each console line a run may show, with why; any other warning or error fails.
 ALLOWED_CONSOLE = [
-    (r'"WARNING: using emscripten GL emulation\. This is a collection of limited '
-     r'workarounds, do not expect it to work\."$',
+    (r'WARNING: using emscripten GL emulation\. This is a collection of limited '
+     r'workarounds, do not expect it to work\."?$',
      "emscripten's legacy GL emulation, chosen for glBegin/glEnd, announces itself once"),
-    (r'"WARNING: using emscripten GL immediate mode emulation\. This is very limited in '
-     r'what it supports"$',
+    (r'WARNING: using emscripten GL immediate mode emulation\. This is very limited in '
+     r'what it supports"?$',
      "its immediate-mode part announces itself once too"),
     (r"GL Driver Message \(OpenGL, Performance, GL_CLOSE_PATH_NV, High\): Running out of "
      r"reserved outsideRenderPass queueSerial\. ending renderPass now\.",
-     "ANGLE notes that it ends a render pass early when many frames are drawn between two "
-     "of the browser's paints, as the program's pace draws them"),
+     "ANGLE (chromium) notes that it ends a render pass early when many frames are drawn "
+     "between two of the browser's paints, as the program's pace draws them"),
 ]
 NO_WEBGL_WORDS = ("This browser offers no WebGL, which the die is drawn with. Turn on WebGL "
                   "(hardware acceleration) in the browser's settings, or try another browser.")
@@ -113,9 +101,8 @@ VIEWED_WORDS = ("\nviewing mp5_sil.3ds: 1 object, 256 vertices, 366 faces, size 
                 "x 19.3638\ntexture MP5SIL.BMP: used, mp5sil.bmp (256 x 256)")
 MIN_COLOURED = 0.5  # of the viewed model's pixels, lit and textured (lit alone, grey)
 SAVED_NAME = "dice-account.txt"
-PHONE = {"deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3.0, "touch": True},
-         "userAgent": "Mozilla/5.0 (Linux; Android 14; Pixel 8) Mobile"}
 MIN_TEXT_PX = 12
+AXE = os.path.join(ROOT, "checks", "node_modules", "axe-core", "axe.min.js")
 
 FRAMES_PER_STEP = 50
 MAX_EDGE_PIXELS = 40
@@ -123,41 +110,32 @@ PIPS_REACH = 1  # a pip's dark pixel may lie this far from one of the Linux buil
 HIDDEN_WATCH = 3.0
 HIDE_AFTER_LINES = 20  # path lines on the page before it is hidden
 SHOT_WIDTH = 720  # the page's picture: the canvas, its margins and the console
+LEFT, MIDDLE, RIGHT = 0, 1, 2
 
 
 class PageRun:
-    """A built page served on 127.0.0.1 and opened in a fresh headless chromium."""
+    """A built page served on 127.0.0.1 and opened in a fresh browser of an engine."""
 
-    def __init__(self, folder, extra_flags=(), emulate=None, downloads=None):
+    def __init__(self, engine, folder, **options):
+        self.engine = engine
         self.server = start_server(folder)
-        self.profile = tempfile.mkdtemp(prefix="chromium_profile_")
-        self.driver = None
-        self.console = []
+        self.work = tempfile.mkdtemp(prefix="%s_" % engine.name)
+        self.downloads = os.path.join(self.work, "downloads")
+        os.mkdir(self.downloads)
+        self.browser = None
+        self.seen = []
         try:
-            options = webdriver.ChromeOptions()
-            options.binary_location = CHROMIUM
-            for flag in CHROMIUM_FLAGS + list(extra_flags):
-                options.add_argument(flag)
-            options.add_argument("--user-data-dir=" + self.profile)
-            options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-            if emulate:
-                options.add_experimental_option("mobileEmulation", emulate)
-            # Chromium's crash-report folder goes where its settings would: in the profile.
-            service = Service(CHROMEDRIVER, env={**os.environ, "XDG_CONFIG_HOME": self.profile})
-            self.driver = webdriver.Chrome(service=service, options=options)
-            if downloads:
-                self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
-                                            {"behavior": "allow", "downloadPath": downloads})
-            self.driver.get(self.server.page_address)
+            self.browser = engine(self.work, **options)
+            self.browser.open(self.server.page_address)
         except BaseException:
             self.close()
             raise
 
     def close(self):
-        if self.driver is not None:
-            self.driver.quit()
+        if self.browser is not None:
+            self.browser.close()
         self.server.shutdown()
-        shutil.rmtree(self.profile, ignore_errors=True)
+        shutil.rmtree(self.work, ignore_errors=True)
 
     def __enter__(self):
         return self
@@ -166,7 +144,7 @@ class PageRun:
         self.close()
 
     def run(self, script, *args):
-        return self.driver.execute_script(script, *args)
+        return self.browser.run(script, *args)
 
     def account(self):
         return self.run("return document.getElementById('account').textContent").encode()
@@ -175,19 +153,15 @@ class PageRun:
         return self.run("var f = document.getElementById('failure');"
                         "return f.hidden ? null : f.textContent")
 
-    def canvas(self):
-        return self.driver.find_element("id", "canvas")
-
     def canvas_shot(self, folder):
         path = os.path.join(folder, "canvas.png")
         with open(path, "wb") as png:
-            png.write(self.canvas().screenshot_as_png)
+            png.write(self.browser.shot("canvas"))
         return Image.from_file(path)
 
     def read_console(self):
-        """Everything logged since the last call, kept in .console as (level, message)."""
-        self.console += [(entry["level"], entry["message"])
-                         for entry in self.driver.get_log("browser")]
+        """Everything logged since the last call, kept in .seen as (level, message)."""
+        self.seen += self.browser.console()
 
     def ended(self):
         failure = self.failure()
@@ -207,15 +181,12 @@ class PageRun:
     def text(self, name):
         return self.run("return document.getElementById(arguments[0]).textContent", name)
 
-    def button(self, name):
-        return self.driver.find_element("id", name)
-
 
 def check_console(run, name):
     run.read_console()
     seen = {}
-    for level, message in run.console:
-        if level not in ("WARNING", "SEVERE"):
+    for level, message in run.seen:
+        if level not in ("warning", "error"):
             continue
         reason = next((why for pattern, why in ALLOWED_CONSOLE if re.search(pattern, message)),
                       None)
@@ -225,9 +196,25 @@ def check_console(run, name):
         print("%s: console warning allowed (%d): %s" % (name, count, reason))
 
 
-def open_page(folder, name, downloads=None):
-    run = PageRun(folder, downloads=downloads)
-    check(run.driver.title == WINDOW_TITLE, "%s is titled %r" % (name, run.driver.title))
+def check_axe(run, name):
+    """axe-core's rules against the page as it is shown: no violation."""
+    check(os.path.exists(AXE), "no %s: tools/web.sh installs it (npm ci in checks/)" % AXE)
+    with open(AXE) as axe:
+        run.run(axe.read())
+    found = run.browser.run_async(
+        "var done = arguments[arguments.length - 1];"
+        "axe.run(document, {resultTypes: ['violations']}).then(function (result) {"
+        "  done(result.violations.map(function (v) {"
+        "    return v.id + ' (' + v.impact + '): ' + v.nodes.map(function (n) {"
+        "      return n.target.join(' '); }).join(', '); }));"
+        "}, function (error) { done(['axe failed: ' + error]); });")
+    check(not found, "%s: axe-core finds %s" % (name, "; ".join(found)))
+    print("%s: axe-core %s finds no violation" % (name, run.run("return axe.version")))
+
+
+def open_page(engine, folder, name):
+    run = PageRun(engine, folder)
+    check(run.browser.title() == WINDOW_TITLE, "%s is titled %r" % (name, run.browser.title()))
     size = run.run("var c = document.getElementById('canvas');"
                    "return [c.width, c.height, c.clientWidth, c.clientHeight]")
     check(size == [WINDOW_WIDTH, WINDOW_HEIGHT] * 2,
@@ -246,7 +233,7 @@ def check_hidden(run, expected, dump):
     """Hidden early in the throw, the page draws and prints nothing; shown, it goes on."""
     path_start = len(dump) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
     run.wait_account(expected, START_TIMEOUT, "path lines", length=path_start)
-    run.driver.minimize_window()
+    run.browser.hide()
     check(run.run("return document.visibilityState") == "hidden", "minimized, the page is "
           "not hidden")
     calls, got = run.idle_calls(), run.account()
@@ -255,58 +242,46 @@ def check_hidden(run, expected, dump):
     check(later == calls, "hidden, the page made %d idle calls in %.0f s"
           % (later - calls, HIDDEN_WATCH))
     check(len(got) < len(expected), "the die came to rest before the page was hidden")
-    run.driver.set_window_rect(width=800, height=1000)
+    run.browser.show()
     print("hidden after %d of %d bytes: no idle call and nothing printed in %.0f s"
           % (len(got), len(expected), HIDDEN_WATCH))
 
 
-def press(run, button):
-    """One press and release of a mouse button on the canvas's centre."""
-    if button == MouseButton.LEFT:
-        ActionChains(run.driver).move_to_element(run.canvas()).click().perform()
-    elif button == MouseButton.RIGHT:
-        ActionChains(run.driver).move_to_element(run.canvas()).context_click().perform()
-    else:
-        actions = ActionBuilder(run.driver)
-        actions.pointer_action.move_to(run.canvas()).pointer_down(button).pointer_up(button)
-        actions.perform()
-
-
-def check_plain(page, linux_dice, asset, expected, dump, folder):
-    _, linux_shot, _ = window_to_rest(linux_dice, asset, expected)
-    with open_page(page, "the page", downloads=folder) as run:
+def check_plain(engine, page, linux_shot, expected, dump, folder):
+    with open_page(engine, page, "the page") as run:
         check_hidden(run, expected, dump)
         rate, shot = run_page_to_rest(run, expected, folder)
         load = os.getloadavg()
         print("the page: title, 640x480 canvas, the whole %d-byte account, still for %.0f s"
               % (len(expected), STILL_WATCH))
-        print("frame rate at rest in headless chromium: %.0f frames/s (load average %.2f %.2f "
-              "%.2f)" % (rate, *load))
+        print("frame rate at rest in %s: %.0f frames/s (load average %.2f %.2f %.2f)"
+              % (engine.label, rate, *load))
         differ = shot.differing(linux_shot)
         check(len(differ) <= MAX_EDGE_PIXELS, "the die at rest differs from the Linux window in "
               "%d of %d pixels, e.g. %s" % (len(differ), shot.width * shot.height,
                                             sorted(differ)[:5]))
         print("the die at rest: %d of %d pixels differ from the Linux window's"
               % (len(differ), shot.width * shot.height))
+        check_axe(run, "the page")
 
         # Every press is seen to reach the canvas, so that nothing appended means
         # the program ignored it.
         run.run("window.checkPresses = [];"
                 "document.getElementById('canvas').addEventListener('mousedown',"
                 " function (event) { window.checkPresses.push(event.button); });")
-        press(run, MouseButton.LEFT)
+        run.browser.click("canvas", LEFT)
         again = expected + dump
         got = run.wait_account(again, START_TIMEOUT, "second dump after a left click")
         run.wait_still(got, "after the left click's dump")
         moved = run.canvas_shot(folder).differing(shot)
         check(not moved, "after a left click %d pixels differ from the die at rest" % len(moved))
-        for button in (MouseButton.MIDDLE, MouseButton.RIGHT):
-            press(run, button)
+        for button in (MIDDLE, RIGHT):
+            run.browser.click("canvas", button)
             run.wait_still(got, "after pressing mouse button %d" % button)
         presses = run.run("return window.checkPresses")
         check(presses == [0, 1, 2], "the canvas saw mouse buttons %s, not 0, 1, 2" % presses)
         print("left click: one more dump, the die still; middle and right: nothing")
-        got = check_buttons(run, got, dump, folder)
+        got = check_buttons(run, got, dump)
         check_console(run, "the page")
         run.run("document.getElementById('canvas').getContext('webgl')"
                 ".getExtension('WEBGL_lose_context').loseContext()")
@@ -323,26 +298,31 @@ def wait_failure(run, words, case):
     check(run.failure() == words, "%s the page says %r" % (case, run.failure()))
 
 
-def check_buttons(run, got, dump, folder):
+def check_buttons(run, got, dump):
     """The page's own controls, each adding exactly its dump; returns #account after."""
-    run.button("reread").send_keys(Keys.ENTER)
-    got = run.wait_account(got + dump, START_TIMEOUT, "dump from the keyboard's Read again")
+    if run.browser.keys_work_controls:
+        run.browser.key("reread", "Enter")
+        how = "from the keyboard"
+    else:
+        run.browser.click("reread")
+        how = "with the mouse (its driver's keys work no control)"
+    got = run.wait_account(got + dump, START_TIMEOUT, "dump from Read again " + how)
     with open(OWN_MODEL, "rb") as model:
         own = model.read()
     name = os.path.basename(OWN_MODEL)
     opened = OPENED_WORDS % (name, "{:,}".format(len(own)))
     for again in ("", " again"):
-        run.button("file").send_keys("\n".join(map(os.path.abspath, (OWN_MODEL, OWN_TEXTURE))))
+        run.browser.choose_file("file", OWN_MODEL, OWN_TEXTURE)
         got = run.wait_account(got + read_account(own)[0], START_TIMEOUT,
                                "dump of %s opened%s" % (name, again))
         check(run.text("model") == opened + VIEWED_WORDS, "with %s open%s the page says %r"
               % (name, again, run.text("model")))
-    shot = run.canvas_shot(folder)
+    shot = run.canvas_shot(run.work)
     lit = [(x, y) for y in range(shot.height) for x in range(shot.width) if any(shot.rgb(x, y))]
     coloured = [p for p in lit if len(set(shot.rgb(*p))) > 1]
     check(len(coloured) >= MIN_COLOURED * len(lit) > 0, "viewed, %s covers %d pixels, %d of "
           "them coloured" % (name, len(lit), len(coloured)))
-    run.button("asdie").click()
+    run.browser.click("asdie")
     got = run.wait_account(got + read_account(own)[0], START_TIMEOUT, "dump drawn as the die")
     check(run.text("model") == opened, "drawn as the die, the page says %r" % run.text("model"))
     # Dropped: a file one byte over the limit.
@@ -355,30 +335,31 @@ def check_buttons(run, got, dump, folder):
     check(run.text("notice") == refused and run.text("model") == opened,
           "a file over the limit: the page says %r and %r" % (run.text("notice"),
                                                              run.text("model")))
-    run.button("restore").click()
+    run.browser.click("restore")
     got = run.wait_account(got + dump, START_TIMEOUT, "dump of the die restored")
     check(run.text("model") == DIE_WORDS, "back to the die, the page says %r" % run.text("model"))
     run.wait_still(got, "after the die was restored")
-    run.button("save").click()
-    saved = os.path.join(folder, SAVED_NAME)
+    run.browser.click("save")
+    saved = os.path.join(run.downloads, SAVED_NAME)
     deadline = time.monotonic() + START_TIMEOUT
     while not os.path.exists(saved):
         check(time.monotonic() < deadline, "Save the account gave no " + SAVED_NAME)
         time.sleep(POLL)
-    with open(saved, "rb") as account:
-        kept = account.read()
+    kept = b""
+    while len(kept) < len(got) and time.monotonic() < deadline:  # still being written
+        with open(saved, "rb") as account:
+            kept = account.read()
+        time.sleep(POLL)
     check(kept == got, "the saved account differs " + first_difference(kept, got))
-    print("buttons: Read again from the keyboard, %s opened twice with its texture (%d bytes; "
-          "%d of its %d pixels coloured), and drawn as the die, a dropped file over the limit "
-          "refused, the die restored, the %d-byte account saved"
-          % (name, len(own), len(coloured), len(lit), len(got)))
+    print("buttons: Read again %s, %s opened twice with its texture (%d bytes; %d of its %d "
+          "pixels coloured), and drawn as the die, a dropped file over the limit refused, the "
+          "die restored, the %d-byte account saved"
+          % (how, name, len(own), len(coloured), len(lit), len(got)))
     return got
 
 
-def check_pips(page, linux_dice, asset, expected, dump, folder):
-    texture = os.path.join(os.path.dirname(asset), "die.bmp")
-    _, linux_shot, _ = window_to_rest(linux_dice, asset, expected, other_files=[texture])
-    with open_page(page, "the pips page") as run:
+def check_pips(engine, page, linux_shot, expected, folder):
+    with open_page(engine, page, "the pips page") as run:
         _, shot = run_page_to_rest(run, expected, folder)
         check_console(run, "the pips page")
     print("the pips page: the whole account, still for %.0f s" % STILL_WATCH)
@@ -406,8 +387,8 @@ def check_pips(page, linux_dice, asset, expected, dump, folder):
                                              shot.width * shot.height))
 
 
-def check_phone(page, expected, dump):
-    with PageRun(page, emulate=PHONE) as run:
+def check_phone(engine, page, expected, dump):
+    with PageRun(engine, page, phone=True) as run:
         layout = run.run("""
             var canvas = document.getElementById('canvas'), box = canvas.getBoundingClientRect();
             var sizes = Array.from(document.querySelectorAll('h1, p, button, #account'),
@@ -417,7 +398,7 @@ def check_phone(page, expected, dump):
                     document.getElementById('account').getBoundingClientRect().right,
                     Math.min.apply(null, sizes)]""")
         width, scrolled, buffer_width, buffer_height, shown_width, shown_height, right, text = layout
-        wide = PHONE["deviceMetrics"]["width"]
+        wide = PHONE_WIDTH
         check(width == wide and scrolled == wide, "on a %d px screen the page is laid out %d px "
               "wide and scrolls to %d" % (wide, width, scrolled))
         check([buffer_width, buffer_height] == [WINDOW_WIDTH, WINDOW_HEIGHT]
@@ -427,9 +408,8 @@ def check_phone(page, expected, dump):
                                       shown_height, right))
         check(text >= MIN_TEXT_PX, "on a phone the smallest text is %.1f px" % text)
         got = run.wait_account(expected, THROW_TIMEOUT, "whole account on the phone")
-        touch = ActionBuilder(run.driver, mouse=PointerInput(POINTER_TOUCH, "finger"))
-        touch.pointer_action.move_to(run.canvas()).pointer_down().pointer_up()
-        touch.perform()
+        check_axe(run, "the page on a phone")
+        run.browser.tap("canvas")
         got = run.wait_account(got + dump, START_TIMEOUT, "dump after a tap")
         run.wait_still(got, "after the tap's dump")
         check_console(run, "the page on a phone")
@@ -437,19 +417,19 @@ def check_phone(page, expected, dump):
           "a tap: one dump" % (wide, shown_width, shown_height, text))
 
 
-def check_missing(page):
+def check_missing(engine, page):
     for missing in PAGE_FILES[1:]:
         with tempfile.TemporaryDirectory() as folder:
             for name in PAGE_FILES:
                 if name != missing:
                     shutil.copy(os.path.join(page, name), folder)
-            with PageRun(folder) as run:
+            with PageRun(engine, folder) as run:
                 wait_failure(run, MISSING_WORDS % missing, "without %s" % missing)
     print("without %s: the page names the missing file" % ", ".join(PAGE_FILES[1:]))
 
 
-def check_no_webgl(page):
-    with PageRun(page, ["--disable-webgl"]) as run:
+def check_no_webgl(engine, page):
+    with PageRun(engine, page, webgl=False) as run:
         wait_failure(run, NO_WEBGL_WORDS, "without WebGL")
         time.sleep(STILL_WATCH)
         check(run.account() == b"", "without WebGL the program ran: " + show(run.account()))
@@ -457,16 +437,55 @@ def check_no_webgl(page):
     print("without WebGL: the page says so, and the program does not start")
 
 
-def check_all(page, pips_page, linux_dice, linux_pips_dice, asset):
+def check_compressed(page):
+    """Each of the page's files comes gzip-compressed to a client that takes it, and as
+    it is to one that does not."""
+    server = start_server(page)
+    try:
+        sizes = []
+        for name in PAGE_FILES:
+            with open(os.path.join(page, name), "rb") as original:
+                data = original.read()
+            address = server.page_address.replace("dice.html", name)
+            for encoding in ("gzip", None):
+                headers = {"Accept-Encoding": encoding} if encoding else {}
+                with urllib.request.urlopen(urllib.request.Request(address, headers=headers)) \
+                        as answer:
+                    sent = answer.read()
+                    coding = answer.headers.get("Content-Encoding")
+                check(coding == encoding, "%s asked %s came %s" % (name, encoding, coding))
+                check((gzip.decompress(sent) if encoding else sent) == data,
+                      "%s came changed (%s)" % (name, encoding))
+                sizes.append(len(sent))
+    finally:
+        server.shutdown()
+    print("served gzip-compressed: %s bytes sent in all, %s without"
+          % ("{:,}".format(sum(sizes[0::2])), "{:,}".format(sum(sizes[1::2]))))
+
+
+def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
     with open(asset, "rb") as model:
         data = model.read()
     dump, expected = read_account(data)[0], whole_account(data)
-    with tempfile.TemporaryDirectory() as folder:
-        check_plain(page, linux_dice, asset, expected, dump, folder)
-        check_pips(pips_page, linux_pips_dice, asset, expected, dump, folder)
-    check_phone(page, expected, dump)
-    check_missing(page)
-    check_no_webgl(page)
+    texture = os.path.join(os.path.dirname(asset), "die.bmp")
+    _, linux_shot, _ = window_to_rest(linux_dice, asset, expected)
+    _, linux_pips_shot, _ = window_to_rest(linux_pips_dice, asset, expected,
+                                           other_files=[texture])
+    check_compressed(page)
+    rates = []
+    for engine in engines:
+        print("-- %s" % engine.label, flush=True)
+        started = time.monotonic()
+        with tempfile.TemporaryDirectory() as folder:
+            rate = check_plain(engine, page, linux_shot, expected, dump, folder)
+            check_pips(engine, pips_page, linux_pips_shot, expected, folder)
+        check_phone(engine, page, expected, dump)
+        check_missing(engine, page)
+        check_no_webgl(engine, page)
+        rates.append("%s %.0f frames/s" % (engine.name, rate))
+        print("%s: every case passed in %.0f s" % (engine.name, time.monotonic() - started),
+              flush=True)
+    return ", ".join(rates) + " at rest"
 
 
 SHOT_TURN = 180  # pixels of drag: a quarter turn
@@ -478,29 +497,41 @@ def shoot(page, asset, png, model=None, texture=None):
     model, the model opened with its texture, turned a quarter and brought nearer."""
     with open(asset, "rb") as die:
         expected = whole_account(die.read())
-    with PageRun(page) as run:
+    with PageRun(Chromium, page) as run:
         got = run.wait_account(expected, THROW_TIMEOUT, "whole account")
         if model:
             with open(model, "rb") as own:
                 dump = read_account(own.read())[0]
-            run.button("file").send_keys(os.path.abspath(model) + "\n" + os.path.abspath(texture))
+            run.browser.choose_file("file", model, texture)
             run.wait_account(got + dump, START_TIMEOUT, "dump of " + model)
-            ActionChains(run.driver).move_to_element(run.canvas()).click_and_hold() \
+            canvas = run.browser.find("canvas")
+            ActionChains(run.browser.driver).move_to_element(canvas).click_and_hold() \
                 .move_by_offset(SHOT_TURN // 2, 0).move_by_offset(SHOT_TURN // 2, 0) \
                 .release().perform()
             for _ in range(SHOT_NEARER):
                 run.run("arguments[0].dispatchEvent(new WheelEvent('wheel', {deltaY: -100, "
-                        "bubbles: true, cancelable: true}))", run.canvas())
+                        "bubbles: true, cancelable: true}))", canvas)
         height = run.run("return document.documentElement.scrollHeight")
-        run.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        run.browser.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
             "width": SHOT_WIDTH, "height": height, "deviceScaleFactor": 1, "mobile": False})
         time.sleep(1.0)  # the console's scroll to its end happens on a next frame
-        run.driver.save_screenshot(png)
+        run.browser.driver.save_screenshot(png)
+
+
+def main(arguments):
+    engines = list(ENGINES.values())
+    if arguments[:1] == ["check"] and arguments[1:2] == ["--engines"] and len(arguments) > 2:
+        names = arguments[2].split(",")
+        if not set(names) <= set(ENGINES):
+            sys.exit("web_check.py: the engines are %s" % ", ".join(ENGINES))
+        engines = [ENGINES[name] for name in names]
+        arguments = arguments[:1] + arguments[3:]
+    if arguments[:1] == ["check"] and len(arguments) == 6:
+        return lambda: check_all(*arguments[1:], engines)
+    if arguments[:1] == ["shoot"] and len(arguments) in (4, 6):
+        return lambda: shoot(*arguments[1:])
+    sys.exit(__doc__.strip())
 
 
 if __name__ == "__main__":
-    commands = {("check", 7): check_all, ("shoot", 5): shoot, ("shoot", 7): shoot}
-    command = commands.get((sys.argv[1] if len(sys.argv) > 1 else None, len(sys.argv)))
-    if command is None:
-        sys.exit(__doc__.strip())
-    verdict("web_check", lambda: command(*sys.argv[2:]), (TestFailure, WebDriverException))
+    verdict("web_check", main(sys.argv[1:]), (TestFailure, WebDriverException, DriverError))

@@ -10,8 +10,9 @@
 #   package  all of demo, plus what tools/package.sh uses to make the Debian package,
 #            check it with lintian and piuparts and in a new Debian root (the Windows
 #            zip's packages come with tools/windows.sh)
-#   web      all of demo, plus what tools/web.sh uses to build the page with emscripten
-#            and check it in headless chromium against the Linux program's window
+#   web      all of demo, plus what tools/web.sh uses to build the page with emscripten,
+#            check it in chromium, Firefox ESR and WebKitGTK against the Linux program's
+#            window, and audit it (Node and npm for the npm packages in checks/)
 # Installs nothing, and needs no network, when everything is there already.
 set -euo pipefail
 
@@ -41,15 +42,21 @@ case "${1:-test}" in
   web) wanted=(
     "${x_tools[@]}"
     emscripten chromium chromium-driver python3-selenium  # the check drives the page through these
+    firefox-esr webkit2gtk-driver nodejs npm
   ) ;;
   *) echo "usage: install_deps.sh [demo|test|windows|package|web]" >&2; exit 2 ;;
 esac
 wanted+=("${demo_packages[@]}")
 
+# What the installed packages provide counts as installed: a nodejs of another origin
+# than Debian's may bring npm in itself, and refuse Debian's npm beside it.
+provided=" $(dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null |
+  sed -n 's/^ii *|//p' | sed 's/ *([^)]*)//g' | tr ',\n' '  ') "
 missing=()
 for package in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
+  [ "$status" = "install ok installed" ] || [[ $provided == *" $package "* ]] ||
+    missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
