@@ -38,9 +38,9 @@ one that does not.
 
 Usage: web_check.py check [--engines NAME,...] PAGE_DIR PIPS_PAGE_DIR LINUX_DICE
                           LINUX_PIPS_DICE CUBE_3DS
-       web_check.py shoot PAGE_DIR CUBE_3DS PNG [MODEL_3DS TEXTURE]   (the page at rest
-                  in chromium, for docs/web.png; with a model opened, turned and nearer,
-                  for docs/web-model.png)
+       web_check.py shoot PAGE_DIR CUBE_3DS PNG [MODEL_3DS [TEXTURE]]   (the page at
+                  rest in chromium, for docs/web.png; with a model opened, turned and
+                  nearer, for docs/web-model.png)
 on an X display (tools/with_xvfb.sh) for the Linux windows, Firefox and MiniBrowser,
 with what tools/web.sh installs: tools/web.sh check runs it so. The engines are
 chromium, firefox and webkit, all of them without --engines.
@@ -488,25 +488,26 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
     return ", ".join(rates) + " at rest"
 
 
-SHOT_TURN = 180  # pixels of drag: a quarter turn
-SHOT_NEARER = 8  # wheel steps
+SHOT_TURN = (-60, 120)  # pixels of drag, right and down: its side, seen from above
+SHOT_NEARER = 12  # wheel steps: as near as it comes
 
 
-def shoot(page, asset, png, model=None, texture=None):
+def shoot(page, asset, png, *model):
     """The page at rest in chromium's viewport, its console scrolled to the end; with a
-    model, the model opened with its texture, turned a quarter and brought nearer."""
+    model (and its texture), the model opened, turned and brought nearer."""
     with open(asset, "rb") as die:
         expected = whole_account(die.read())
     with PageRun(Chromium, page) as run:
         got = run.wait_account(expected, THROW_TIMEOUT, "whole account")
         if model:
-            with open(model, "rb") as own:
+            with open(model[0], "rb") as own:
                 dump = read_account(own.read())[0]
-            run.browser.choose_file("file", model, texture)
-            run.wait_account(got + dump, START_TIMEOUT, "dump of " + model)
+            run.browser.choose_file("file", *model)
+            run.wait_account(got + dump, START_TIMEOUT, "dump of " + model[0])
             canvas = run.browser.find("canvas")
+            right, down = SHOT_TURN
             ActionChains(run.browser.driver).move_to_element(canvas).click_and_hold() \
-                .move_by_offset(SHOT_TURN // 2, 0).move_by_offset(SHOT_TURN // 2, 0) \
+                .move_by_offset(right // 2, down // 2).move_by_offset(right // 2, down // 2) \
                 .release().perform()
             for _ in range(SHOT_NEARER):
                 run.run("arguments[0].dispatchEvent(new WheelEvent('wheel', {deltaY: -100, "
@@ -528,7 +529,7 @@ def main(arguments):
         arguments = arguments[:1] + arguments[3:]
     if arguments[:1] == ["check"] and len(arguments) == 6:
         return lambda: check_all(*arguments[1:], engines)
-    if arguments[:1] == ["shoot"] and len(arguments) in (4, 6):
+    if arguments[:1] == ["shoot"] and len(arguments) in (4, 5, 6):
         return lambda: shoot(*arguments[1:])
     sys.exit(__doc__.strip())
 

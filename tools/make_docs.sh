@@ -5,7 +5,7 @@
 # (the whole throw, from the first path step to rest, sampled to a few seconds) and
 # docs/pips.png (the die built with its texture, in flight and at rest, enlarged);
 # then docs/web.png, the page of the browser build at rest in headless chromium, and
-# docs/web-model.png, the page with tests/3ds/mp5_sil.3ds opened with its texture.
+# docs/web-model.png, the page with tests/3ds/jeep1.3ds opened, turned and brought nearer.
 # Builds dice in build/ (or the build folder given) first, and the textured one in
 # that folder's name with -pips added; the page in build-web/. Exits non-zero on
 # failure.
@@ -161,7 +161,7 @@ shoot_page() {
   "$magick" "$frames/web.png" -strip -define png:exclude-chunks=date,time "$root/docs/web.png"
   TMPDIR="$frames" /usr/bin/python3 "$root/checks/web_check.py" shoot \
     "$root/build-web" "$root/assets/cube.3ds" "$frames/web-model.png" \
-    "$root/tests/3ds/mp5_sil.3ds" "$root/tests/3ds/mp5sil.bmp"
+    "$root/tests/3ds/jeep1.3ds"
   "$magick" "$frames/web-model.png" -strip -define png:exclude-chunks=date,time \
     "$root/docs/web-model.png"
   echo "make_docs.sh: wrote docs/web.png ($(stat -c %s "$root/docs/web.png") bytes) and" \
