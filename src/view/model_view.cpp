@@ -54,13 +54,18 @@ static std::string printable(const std::string& text) {
   return shown_text;
 }
 
+// Read straight into the vector: the page's stack is 64 KiB in all.
 static bool read_whole_file(const char* path, std::vector<unsigned char>* bytes) {
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return false;
-  unsigned char block[65536];
-  size_t got;
-  while ((got = fread(block, 1, sizeof block, file)) > 0)
-    bytes->insert(bytes->end(), block, block + got);
+  const size_t block = 65536;
+  size_t size = 0, got;
+  do {
+    bytes->resize(size + block);
+    got = fread(bytes->data() + size, 1, block, file);
+    size += got;
+  } while (got == block);
+  bytes->resize(size);
   bool whole = !ferror(file);
   fclose(file);
   return whole;
