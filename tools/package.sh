@@ -63,7 +63,13 @@ make_deb() {
   arch=$(dpkg --print-architecture)
   deb="$repo/dist/dice_${version}_$arch.deb"
   cpack_into_dist "$build" "${deb##*/}"
-  log "deb: ${deb#"$repo"/} in $((SECONDS - started)) s"
+  # CPack gives dpkg-shlibdeps packaging.cmake's freeglut line by a file in its own
+  # staging folder: make sure it took it.
+  local glut depends
+  glut=$(sed -n '1s/^[^ ]* [^ ]* //p' "$build/packaging/shlibs.local")
+  depends=$(dpkg-deb -f "$deb" Depends)
+  [[ "$depends" == *"$glut"* ]] || fail "deb: its Depends line has not $glut: $depends"
+  log "deb: ${deb#"$repo"/} in $((SECONDS - started)) s (Depends: $depends)"
 }
 
 cpack_into_dist() { # build-folder file: the build's package, made by CPack, copied into dist/
