@@ -29,12 +29,6 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tool=fresh_machine.sh
 source "$repo/tools/lib/debian_root.sh"
 
-copy_tree() { # root: the committed tree of HEAD, in the user's home
-  mkdir "$1/home/$user/dice"
-  git -C "$repo" archive HEAD | tar -x -C "$1/home/$user/dice"
-  chroot "$1" chown -R "$user:$user" "/home/$user/dice"
-}
-
 stage_demo() {
   local stage_start=$SECONDS package
   run_to_rest_as_user demo "$model" dice/tools/demo.sh
