@@ -225,8 +225,9 @@ build_package() { # release: the package that release builds, by the user's tool
     fail "lintian, Debian $release: errors on its own build, or it could not run"
   mkdir "$work/built-$release"
   cp "$dist/$deb_name" "$work/built-$release/"
-  log "build on Debian $release: $((SECONDS - stage_start)) s (tools/package.sh deb as the user, lintian" \
-    "clean; Depends: $(dpkg-deb -f "$dist/$deb_name" Depends))"
+  log "build on Debian $release: $((SECONDS - stage_start)) s (the user's tools/package.sh deb:" \
+    "$(sed -n 's/^package.sh: deb: .* in \([0-9]* s\) .*/\1/p' "$work/build-$release.log"), its packages" \
+    "installed; lintian clean; Depends: $(dpkg-deb -f "$dist/$deb_name" Depends))"
 }
 
 wait_jobs() { # this shell's background jobs; exits at the first that fails (it has said why)
