@@ -14,8 +14,9 @@
 #                       ordinary user, as tools/fresh_machine.sh makes it
 #                       (tools/lib/debian_root.sh)
 #              build    in a copy of the root of each release this machine does not
-#                       run, the user's tools/package.sh deb on the committed tree,
-#                       and that release's lintian on its package: no errors
+#                       run, the user's tools/package.sh deb on the committed tree;
+#                       then, beside the stages below, that release's lintian on its
+#                       package there: no errors
 #            then each package, this machine's and each built there, in a copy of
 #            each bare root, all at once:
 #              install  the user's sudo apt-get install ./dice_VERSION_amd64.deb; where
@@ -219,15 +220,22 @@ build_package() { # release: the package that release builds, by the user's tool
     "cd dice && tools/package.sh deb"
   dist="$root/home/$user/dice/dist"
   [ -f "$dist/$deb_name" ] || fail "build on Debian $release: tools/package.sh deb made no dist/$deb_name"
-  # That release's own lintian on it.
-  echo "lintian, Debian $release, its own build:"
-  in_root "cd dice && lintian --fail-on error dist/$deb_name" </dev/null 2>&1 ||
-    fail "lintian, Debian $release: errors on its own build, or it could not run"
   mkdir "$work/built-$release"
   cp "$dist/$deb_name" "$work/built-$release/"
   log "build on Debian $release: $((SECONDS - stage_start)) s (the user's tools/package.sh deb:" \
     "$(sed -n 's/^package.sh: deb: .* in \([0-9]* s\) .*/\1/p' "$work/build-$release.log"), its packages" \
-    "installed; lintian clean; Depends: $(dpkg-deb -f "$dist/$deb_name" Depends))"
+    "installed; Depends: $(dpkg-deb -f "$dist/$deb_name" Depends))"
+}
+
+lintian_in_root() { # that release's own lintian on the package, where it was built
+  local stage_start=$SECONDS status=0 out="$work/lintian-$release"
+  in_root_logged "build-$release.log" "lintian, Debian $release: apt-get install lintian" \
+    "sudo apt-get install -y -q --no-install-recommends lintian"
+  in_root "cd dice && lintian --fail-on error dist/$deb_name" >"$out.out" 2>"$out.err" </dev/null || status=$?
+  echo "lintian, Debian $release, on its own build:"
+  cat "$out.out" "$out.err"
+  [ $status -eq 0 ] || fail "lintian, Debian $release: errors on its own build, or it could not run (status $status)"
+  log "lintian, Debian $release: $((SECONDS - stage_start)) s, its installation included (no errors)"
 }
 
 wait_jobs() { # this shell's background jobs; exits at the first that fails (it has said why)
@@ -267,7 +275,9 @@ inside() { # work mirror deb: the package built on this machine
     if [ "$release" != "$host" ]; then
       (
         build_package "$release"
-        try_everywhere "built-$release" "the Debian $release build" "$work/built-$release/$deb_name"
+        lintian_in_root &
+        try_everywhere "built-$release" "the Debian $release build" "$work/built-$release/$deb_name" &
+        wait_jobs
       ) &
     fi
   done
@@ -318,6 +328,7 @@ check() {
   local started=$SECONDS
   debian_root_prepare dice-package # first: it needs root, as the rest of the check does
   on_exit stop_zip # before the root's clean-up
+  "$repo/tools/install_deps.sh" package-check
   make_deb
   make_zip
   lintian_stage
