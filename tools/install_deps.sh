@@ -24,6 +24,7 @@ demo_packages=(
 x_tools=(xdotool imagemagick x11-utils python3) # the program's window driven and watched
 deb_tools=(
   dpkg-dev  # dpkg-shlibdeps for the Depends line, dpkg-buildflags
+  file      # CPack finds the programs to hand dpkg-shlibdeps with it
   desktop-file-utils
 )
 
