@@ -93,6 +93,29 @@ else()
     endif()
     configure_file(${dice_packaging}/copyright.in ${dice_generated}/copyright @ONLY)
     install(FILES ${dice_generated}/copyright DESTINATION ${dice_doc_dir})
+
+    # freeglut's shlibs file asks for libglut3.12 (>= 3.4.0) on Debian 12 and 13 alike,
+    # though 13's library is libglut.so.3 and 12's libglut.so.3.12: a package built on
+    # 13 would install on 12 and not start. So dpkg-shlibdeps reads freeglut's own line
+    # with the version this release ships in its place (debian/shlibs.local, which it
+    # reads first), and apt refuses the package where freeglut is older.
+    file(REAL_PATH ${GLUT_glut_LIBRARY} dice_glut_file)
+    execute_process(COMMAND dpkg-query --search ${dice_glut_file} OUTPUT_VARIABLE dice_glut_owner
+                    COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX REPLACE ": .*" "" dice_glut_package "${dice_glut_owner}")
+    execute_process(COMMAND dpkg-query --show --showformat=\${Version} ${dice_glut_package}
+                    OUTPUT_VARIABLE dice_glut_version COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND dpkg-query --control-show ${dice_glut_package} shlibs
+                    OUTPUT_VARIABLE dice_glut_shlibs COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX REPLACE "\\(>= [^)]*\\)" "(>= ${dice_glut_version})" dice_glut_shlibs "${dice_glut_shlibs}")
+    string(FIND "${dice_glut_shlibs}" "(>= ${dice_glut_version})" dice_glut_raised)
+    if(dice_glut_raised EQUAL -1)
+      message(FATAL_ERROR "${dice_glut_package}'s shlibs file names no version to raise: ${dice_glut_shlibs}")
+    endif()
+    file(WRITE ${dice_generated}/shlibs.local "${dice_glut_shlibs}")
+    # CPack runs dpkg-shlibdeps in its staging folder, after these scripts.
+    set(CPACK_DICE_SHLIBS_LOCAL ${dice_generated}/shlibs.local)
+    set(CPACK_PRE_BUILD_SCRIPTS ${dice_packaging}/shlibs_local.cmake)
   else()
     install(FILES LICENSE DESTINATION ${dice_doc_dir})
   endif()

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Proves, in a new bare Debian 12 or 13 root, that the README's commands do all the set-up.
 #
-# Usage: tools/fresh_machine.sh [--release 12|13] [--run COMMAND]
+# Usage: tools/fresh_machine.sh [--release 12|13] [--sanitize] [--run COMMAND]
 #
 # Builds a minimal root of the Debian release asked for (12 without --release) with
 # debootstrap, from the Debian mirror this machine's apt configuration names, whichever
 # release this machine runs; adds sudo and an ordinary user with password-less sudo,
 # copies the committed tree of HEAD into the user's home, and there, with no DISPLAY:
-#   demo   tools/demo.sh until the die rests; standard output must be exactly the
-#          account of assets/cube.3ds (dump, then the 291 path lines), and no test
-#          tool may have been installed
-#   test   tools/test.sh must pass
-#   hand   in a second copy of the bare root, beside the other two: only the packages
-#          named in docs/building.md ("Building by hand"), the two cmake commands, and
-#          the same account
+#   demo      tools/demo.sh until the die rests; standard output must be exactly the
+#             account of assets/cube.3ds (dump, then the 291 path lines), and no test
+#             tool may have been installed
+#   test      tools/test.sh must pass
+#   sanitize  with --sanitize: then tools/test.sh --sanitize must pass too (GCC's
+#             sanitizers differ between releases)
+#   hand      in a second copy of the bare root, beside the others: only the packages
+#             named in docs/building.md ("Building by hand"), the two cmake commands,
+#             and the same account
 # Prints how long each stage took. Needs root; exits 0 only when every stage passed.
 # With --run, none of the stages: COMMAND runs instead, as the user in the tree, its
 # output as it comes (standard input is empty), for trying anything by hand on a new
@@ -29,12 +31,6 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tool=fresh_machine.sh
 source "$repo/tools/lib/debian_root.sh"
 
-copy_tree() { # root: the committed tree of HEAD, in the user's home
-  mkdir "$1/home/$user/dice"
-  git -C "$repo" archive HEAD | tar -x -C "$1/home/$user/dice"
-  chroot "$1" chown -R "$user:$user" "/home/$user/dice"
-}
-
 stage_demo() {
   local stage_start=$SECONDS package
   run_to_rest_as_user demo "$model" dice/tools/demo.sh
@@ -49,6 +45,12 @@ stage_test() {
   local stage_start=$SECONDS
   in_root_logged test.log "test: tools/test.sh failed" "cd dice && tools/test.sh"
   log "test: $((SECONDS - stage_start)) s ($(grep -E 'tests passed' "$work/test.log" | tail -n 1))"
+}
+
+stage_sanitize() {
+  local stage_start=$SECONDS
+  in_root_logged sanitize.log "sanitize: tools/test.sh --sanitize failed" "cd dice && tools/test.sh --sanitize"
+  log "sanitize: $((SECONDS - stage_start)) s ($(grep -E 'tests passed' "$work/sanitize.log" | tail -n 1))"
 }
 
 stage_hand() {
@@ -72,7 +74,7 @@ stage_run() { # command
   return "$status"
 }
 
-inside() { # work mirror release [command]
+inside() { # work mirror release sanitize(yes|no) [command]
   work=$1
   mirror=$2
   debian_root_release "$3"
@@ -81,10 +83,10 @@ inside() { # work mirror release [command]
 
   debian_root_make "$root"
   copy_tree "$root"
-  if [ $# -eq 4 ]; then
+  if [ $# -eq 5 ]; then
     mount_system "$root"
     log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
-    stage_run "$4"
+    stage_run "$5"
     return
   fi
   # The by-hand stage needs a root as bare as this one.
@@ -94,12 +96,13 @@ inside() { # work mirror release [command]
   model="$root/home/$user/dice/assets/cube.3ds" # the account both stages must print
   log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
 
-  # The by-hand stage has a root of its own, so it runs beside the other two, which
+  # The by-hand stage has a root of its own, so it runs beside the others, which
   # share one, in order; it spends most of its time installing packages.
   (root="$work/hand" && stage_hand) &
   local hand=$!
   stage_demo
   stage_test
+  [ "$4" = no ] || stage_sanitize
   wait "$hand" || fail "hand"
   log "all passed in $((SECONDS - started)) s"
 }
@@ -112,20 +115,22 @@ fi
 # ---- outside: set up, run the namespaced part, clean up whatever happened ----
 
 usage() {
-  echo "usage: tools/fresh_machine.sh [--release 12|13] [--run COMMAND]" >&2
+  echo "usage: tools/fresh_machine.sh [--release 12|13] [--sanitize] [--run COMMAND]" >&2
   exit 2
 }
 run=()
+sanitize=no
 while [ $# -gt 0 ]; do
   case "$1" in
-    --release) debian_root_release "${2:-}" ;;
-    --run) [ -n "${2:-}" ] || usage; run=("$2") ;;
+    --release) debian_root_release "${2:-}"; shift ;;
+    --sanitize) sanitize=yes ;;
+    --run) [ -n "${2:-}" ] || usage; run=("$2"); shift ;;
     *) usage ;;
   esac
-  shift 2
+  shift
 done
 debian_root_prepare dice-fresh
-debian_root_start "$repo/tools/fresh_machine.sh" --inside "$work" "$mirror" "$release" "${run[@]}"
+debian_root_start "$repo/tools/fresh_machine.sh" --inside "$work" "$mirror" "$release" "$sanitize" "${run[@]}"
 status=0
 debian_root_wait || status=$?
 exit "$status"

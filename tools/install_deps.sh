@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and the machine lacks.
 #
-# Usage: tools/install_deps.sh [demo|test|windows|package|web]
+# Usage: tools/install_deps.sh [demo|test|windows|package|package-check|web]
 #   demo     build the program and run it, on a virtual X server if there is no display
 #   test     all of demo, plus what the tests, the benchmarks, the format check and the
 #            sanitizer builds use
 #   windows  all of demo, plus what tools/windows.sh uses to cross-build the program
 #            for Windows and check it under wine
-#   package  all of demo, plus what tools/package.sh uses to make the Debian package,
-#            check it with lintian and piuparts and in a new Debian root (the Windows
-#            zip's packages come with tools/windows.sh)
+#   package  all of demo, plus what tools/package.sh deb uses to make the Debian package
+#   package-check  all of package, plus what tools/package.sh check uses to check it
+#            with lintian and piuparts and in new Debian roots (the Windows zip's
+#            packages come with tools/windows.sh)
 #   web      all of demo, plus what tools/web.sh uses to build the page with emscripten,
 #            check it in chromium, Firefox ESR and WebKitGTK against the Linux program's
 #            window, and audit it (Node and npm for the npm packages in checks/)
@@ -22,6 +23,11 @@ demo_packages=(
   xvfb xauth
 )
 x_tools=(xdotool imagemagick x11-utils python3) # the program's window driven and watched
+deb_tools=(
+  dpkg-dev  # dpkg-shlibdeps for the Depends line, dpkg-buildflags
+  file      # CPack finds the programs to hand dpkg-shlibdeps with it
+  desktop-file-utils
+)
 
 # Each command's packages beside the demo's.
 case "${1:-test}" in
@@ -35,16 +41,14 @@ case "${1:-test}" in
     g++-mingw-w64-x86-64-win32  # the program needs no threads: the smaller variant
     dpkg-dev                    # apt-get source unpacks freeglut's source with it
   ) ;;
-  package) wanted=(
-    dpkg-dev  # dpkg-shlibdeps for the Depends line, dpkg-buildflags
-    lintian desktop-file-utils debootstrap piuparts unzip python3
-  ) ;;
+  package) wanted=("${deb_tools[@]}") ;;
+  package-check) wanted=("${deb_tools[@]}" lintian debootstrap piuparts unzip python3) ;;
   web) wanted=(
     "${x_tools[@]}"
     emscripten chromium chromium-driver python3-selenium  # the check drives the page through these
     firefox-esr webkit2gtk-driver nodejs npm
   ) ;;
-  *) echo "usage: install_deps.sh [demo|test|windows|package|web]" >&2; exit 2 ;;
+  *) echo "usage: install_deps.sh [demo|test|windows|package|package-check|web]" >&2; exit 2 ;;
 esac
 wanted+=("${demo_packages[@]}")
 

@@ -1,29 +1,36 @@
 #!/usr/bin/env bash
 # Makes the Debian package and the Windows zip in dist/, and checks both where a user would use them.
 #
-# Usage: tools/package.sh deb|windows|check [--release 12|13]
+# Usage: tools/package.sh deb|windows|check
 #   deb      dist/dice_VERSION_amd64.deb: built in build-package/ with Debian's build
 #            flags, laid out as a Debian game, made by CPack, its Depends line worked
-#            out by dpkg-shlibdeps
+#            out by dpkg-shlibdeps, freeglut's at least the version this release ships
 #   windows  dist/dice-VERSION-win64.zip: the MinGW-w64 cross build of tools/windows.sh
 #            (freeglut linked in), then CPack: one folder with dice.exe, cube.3ds,
 #            LICENSE.txt and README.txt
 #   check    both, then (needs root):
 #              lintian  no errors on the package; its whole output is printed
-#              root     a new bare root of the Debian release asked for (12 without
-#                       --release) with an ordinary user, as tools/fresh_machine.sh
-#                       makes it (tools/lib/debian_root.sh); the package is the one
-#                       built on this machine, whichever release it runs
-#              piuparts Debian's piuparts, on a copy of the bare root, beside the stages
-#                       below: the package installs with what it depends on, and its
-#                       purge leaves no file behind
-#              install  the user's sudo apt-get install ./dice_VERSION_amd64.deb
+#              roots    a new bare root of each Debian release (12 and 13), with an
+#                       ordinary user, as tools/fresh_machine.sh makes it
+#                       (tools/lib/debian_root.sh)
+#              build    in a copy of the root of each release this machine does not
+#                       run, the user's tools/package.sh deb on the committed tree;
+#                       then, beside the stages below, that release's lintian on its
+#                       package there: no errors
+#            then each package, this machine's and each built there, in a copy of
+#            each bare root, all at once:
+#              install  the user's sudo apt-get install ./dice_VERSION_amd64.deb; where
+#                       apt refuses it for its dependencies, apt's words are printed and
+#                       that is the result, else
+#              piuparts Debian's piuparts, on another copy of the bare root, beside the
+#                       stages below: the package installs with what it depends on, and
+#                       its purge leaves no file behind
 #              home     dice from the home folder, on Xvfb: standard output exactly the
 #                       account of the shipped die
 #              other    dice from a folder holding another valid cube.3ds: exactly its
 #                       account
 #              man      man 6 dice finds the installed page and shows it
-#              zip      beside the root, on this machine: the zip unpacked, dice.exe
+#              zip      beside the roots, on this machine: the zip unpacked, dice.exe
 #                       started from its folder under wine in a new wine prefix: the
 #                       account of its cube.3ds exactly, CR LF read as LF
 #            Prints how long each stage took; exits 0 only when every stage passed.
@@ -63,7 +70,13 @@ make_deb() {
   arch=$(dpkg --print-architecture)
   deb="$repo/dist/dice_${version}_$arch.deb"
   cpack_into_dist "$build" "${deb##*/}"
-  log "deb: ${deb#"$repo"/} in $((SECONDS - started)) s"
+  # CPack gives dpkg-shlibdeps packaging.cmake's freeglut line by a file in its own
+  # staging folder: make sure it took it.
+  local glut depends
+  glut=$(sed -n '1s/^[^ ]* [^ ]* //p' "$build/packaging/shlibs.local")
+  depends=$(dpkg-deb -f "$deb" Depends)
+  [[ "$depends" == *"$glut"* ]] || fail "deb: its Depends line has not $glut: $depends"
+  log "deb: ${deb#"$repo"/} in $((SECONDS - started)) s (Depends: $depends)"
 }
 
 cpack_into_dist() { # build-folder file: the build's package, made by CPack, copied into dist/
@@ -84,73 +97,88 @@ make_zip() {
 
 # ---- check, inside the namespaces ----
 
-stage_piuparts() { # Debian's own install and purge test, in a copy of the bare root
-  local stage_start=$SECONDS verdict
-  # Debian 13's debconf keeps a folder of its own that Debian 12's piuparts does not
-  # know yet, and later ones ignore.
-  piuparts --distribution "$suite" --mirror "$mirror main" --existing-chroot "$work/bare" \
-    --hard-link --tmpdir "$work" --no-upgrade-test --ignore /var/cache/debconf/tmp.ci/ \
-    "$deb" >"$work/piuparts.log" 2>&1 </dev/null || {
-    tail -n 30 "$work/piuparts.log" >&2
-    fail "piuparts: $(grep -m 1 -o 'FAIL: .*' "$work/piuparts.log" || echo "stopped; its log's end is above")"
-  }
-  verdict=$(grep -o 'PASS: .*' "$work/piuparts.log" | paste -sd ' ')
-  log "piuparts: $((SECONDS - stage_start)) s (Debian $release: $verdict)"
-}
+# Each package is tried, as a user would, in a copy of a bare root of each release;
+# nothing uses a bare root but to copy it, so they stay bare whatever runs at once.
 
-stage_install() {
-  local stage_start=$SECONDS before_packages
+stage_install() { # sets $refused when apt refuses the package, and says in its words why
+  local stage_start=$SECONDS before_packages status=0
+  refused=""
   # man-db to look the page up with, which a minimal root lacks.
-  in_root_logged install.log "install: apt-get install man-db" \
+  in_root_logged "$cell.install.log" "$what: install: apt-get install man-db" \
     "sudo apt-get update -q && sudo apt-get install -y -q man-db"
   before_packages=$(chroot "$root" dpkg-query -W | wc -l)
-  in_root_logged install.log "install: sudo apt-get install ./${deb##*/}" \
-    "sudo apt-get install -y -q ./${deb##*/}"
-  log "install: $((SECONDS - stage_start)) s (sudo apt-get install ./${deb##*/}: it and" \
+  in_root "sudo apt-get install -y -q ./${deb##*/}" >"$work/$cell.apt.log" 2>&1 </dev/null || status=$?
+  if [ $status -ne 0 ]; then
+    # Refused means: its unmet dependencies named by apt, and nothing of it installed.
+    local unmet state
+    unmet=$(sed -n '/^The following packages have unmet dependencies:$/,/^E: /p' "$work/$cell.apt.log")
+    state=$(chroot "$root" dpkg-query -W -f='${Status}' dice 2>/dev/null || true)
+    if ! grep -q '^ dice : Depends: ' <<<"$unmet" || [ -n "$state" ]; then
+      tail -n 30 "$work/$cell.apt.log" >&2
+      fail "$what: install: sudo apt-get install ./${deb##*/} (status $status)"
+    fi
+    refused=1
+    log "$what: install: $((SECONDS - stage_start)) s, refused by apt (status $status):"
+    sed 's/^/  /' <<<"$unmet"
+    return 0
+  fi
+  log "$what: install: $((SECONDS - stage_start)) s (sudo apt-get install ./${deb##*/}: it and" \
     "$(($(chroot "$root" dpkg-query -W | wc -l) - before_packages - 1)) packages it needs)"
   # A display to show the window on, as a desktop has; after the package, so that
   # what the program needs comes from the package's own Depends line.
-  in_root_logged install.log "install: xvfb" "sudo apt-get install -y -q --no-install-recommends xvfb xauth"
+  in_root_logged "$cell.install.log" "$what: install: xvfb" \
+    "sudo apt-get install -y -q --no-install-recommends xvfb xauth"
+}
+
+stage_piuparts() { # Debian's own install and purge test, in a copy of the bare root
+  local stage_start=$SECONDS verdict bare="$work/$cell.piuparts-root"
+  cp -a "$work/bare-$release" "$bare"
+  # Debian 13's debconf keeps a folder of its own that Debian 12's piuparts does not
+  # know yet, and later ones ignore.
+  piuparts --distribution "$suite" --mirror "$mirror main" --existing-chroot "$bare" \
+    --hard-link --tmpdir "$work" --no-upgrade-test --ignore /var/cache/debconf/tmp.ci/ \
+    "$deb" >"$work/$cell.piuparts.log" 2>&1 </dev/null || {
+    tail -n 30 "$work/$cell.piuparts.log" >&2
+    fail "$what: piuparts: $(grep -m 1 -o 'FAIL: .*' "$work/$cell.piuparts.log" ||
+      echo "stopped; its log's end is above")"
+  }
+  verdict=$(grep -o 'PASS: .*' "$work/$cell.piuparts.log" | paste -sd ' ')
+  log "$what: piuparts: $((SECONDS - stage_start)) s ($verdict)"
 }
 
 stage_accounts() {
   local stage_start=$SECONDS
-  run_to_rest_as_user home "$work/deb/usr/share/games/dice/cube.3ds" "with_xvfb.sh dice"
-  log "home: $((SECONDS - stage_start)) s (dice from the home folder, the shipped die's account exact)"
+  run_to_rest_as_user "$cell.home" "$work/$cell.deb/usr/share/games/dice/cube.3ds" "with_xvfb.sh dice"
+  log "$what: home: $((SECONDS - stage_start)) s (dice from the home folder, the shipped die's account exact)"
   stage_start=$SECONDS
-  run_to_rest_as_user other "$other_die" "env -C other with_xvfb.sh dice"
-  log "other: $((SECONDS - stage_start)) s (dice from a folder with ${other_die##*/} as its" \
+  run_to_rest_as_user "$cell.other" "$other_die" "env -C other with_xvfb.sh dice"
+  log "$what: other: $((SECONDS - stage_start)) s (dice from a folder with ${other_die##*/} as its" \
     "cube.3ds, that file's account exact)"
 }
 
 stage_man() {
-  local stage_start=$SECONDS page=/usr/share/man/man6/dice.6.gz found name_line
-  found=$(in_root "man -w 6 dice" 2>&1 </dev/null) || fail "man: man -w 6 dice: $found"
-  [ "$found" = "$page" ] || fail "man: man 6 dice finds '$found', not $page"
-  in_root "MANWIDTH=80 man 6 dice" >"$work/man.out" 2>"$work/man.err" </dev/null ||
-    fail "man: man 6 dice: $(cat "$work/man.err")"
-  [ ! -s "$work/man.err" ] || fail "man: man 6 dice warns: $(cat "$work/man.err")"
-  in_root "MANWIDTH=80 man -l $page" >"$work/man.file" 2>/dev/null </dev/null
-  cmp -s "$work/man.out" "$work/man.file" || fail "man: man 6 dice does not show $page"
-  name_line=$(sed -n 4p "$work/man.out")
+  local stage_start=$SECONDS page=/usr/share/man/man6/dice.6.gz found name_line out="$work/$cell.man"
+  found=$(in_root "man -w 6 dice" 2>&1 </dev/null) || fail "$what: man: man -w 6 dice: $found"
+  [ "$found" = "$page" ] || fail "$what: man: man 6 dice finds '$found', not $page"
+  in_root "MANWIDTH=80 man 6 dice" >"$out.out" 2>"$out.err" </dev/null ||
+    fail "$what: man: man 6 dice: $(cat "$out.err")"
+  [ ! -s "$out.err" ] || fail "$what: man: man 6 dice warns: $(cat "$out.err")"
+  in_root "MANWIDTH=80 man -l $page" >"$out.file" 2>/dev/null </dev/null
+  cmp -s "$out.out" "$out.file" || fail "$what: man: man 6 dice does not show $page"
+  name_line=$(sed -n 4p "$out.out")
   [ "$name_line" = "       dice - a die thrown in a 3D window, its path told on the console" ] ||
-    fail "man: the page's name line is '$name_line'"
-  log "man: $((SECONDS - stage_start)) s (man 6 dice shows $page, $(wc -l <"$work/man.out") lines)"
+    fail "$what: man: the page's name line is '$name_line'"
+  log "$what: man: $((SECONDS - stage_start)) s (man 6 dice shows $page, $(wc -l <"$out.out") lines)"
 }
 
-inside() { # work mirror release deb
-  work=$1
-  mirror=$2
-  debian_root_release "$3"
-  deb=$4
-  root="$work/root"
-  user_login=true    # PATH from /etc/profile, /usr/games included, as a user logs in
-  account_timeout=300
-  local started=$SECONDS stage_start=$SECONDS home
-
-  debian_root_make "$root"
-  # piuparts's own copy, bare as the root is before the stages install anything.
-  cp -a "$root" "$work/bare"
+try_package() { # id name deb release: the package (its name for the log) tried on that release
+  local started=$SECONDS home
+  deb=$3
+  debian_root_release "$4"
+  cell="$1-on-$release"
+  what="$2 on Debian $release"
+  root="$work/$cell"
+  cp -a "$work/bare-$release" "$root"
   mount_system "$root"
   home="$root/home/$user"
   cp "$deb" "$home/"
@@ -159,15 +187,102 @@ inside() { # work mirror release deb
   chroot "$root" chown -R "$user:$user" "/home/$user"
   install -m 755 "$repo/tools/with_xvfb.sh" "$root/usr/local/bin/with_xvfb.sh"
   install -D -m 644 "$repo/tools/lib/clean_up.sh" "$root/usr/local/bin/lib/clean_up.sh" # it sources this
-  log "root: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
+  # What the root is checked against: the package's own die.
+  dpkg-deb -x "$deb" "$work/$cell.deb"
 
+  stage_install
+  [ -z "$refused" ] || return 0
   # piuparts mostly waits for the mirror and dpkg, the stages for the processor.
   stage_piuparts &
   local piuparts=$!
-  stage_install
   stage_accounts
   stage_man
   wait "$piuparts" || exit 1 # it has said why
+  log "$what: passed in $((SECONDS - started)) s"
+}
+
+try_everywhere() { # id name deb: the package tried on each release at once
+  local release
+  for release in $(debian_releases); do
+    try_package "$@" "$release" &
+  done
+  wait_jobs
+}
+
+build_package() { # release: the package that release builds, by the user's tools/package.sh deb
+  local stage_start=$SECONDS dist
+  debian_root_release "$1"
+  root="$work/build-$release"
+  cp -a "$work/bare-$release" "$root"
+  copy_tree "$root"
+  mount_system "$root"
+  in_root_logged "build-$release.log" "build on Debian $release: tools/package.sh deb" \
+    "cd dice && tools/package.sh deb"
+  dist="$root/home/$user/dice/dist"
+  [ -f "$dist/$deb_name" ] || fail "build on Debian $release: tools/package.sh deb made no dist/$deb_name"
+  mkdir "$work/built-$release"
+  cp "$dist/$deb_name" "$work/built-$release/"
+  log "build on Debian $release: $((SECONDS - stage_start)) s (the user's tools/package.sh deb:" \
+    "$(sed -n 's/^package.sh: deb: .* in \([0-9]* s\) .*/\1/p' "$work/build-$release.log"), its packages" \
+    "installed; Depends: $(dpkg-deb -f "$dist/$deb_name" Depends))"
+}
+
+lintian_in_root() { # that release's own lintian on the package, where it was built
+  local stage_start=$SECONDS status=0 out="$work/lintian-$release"
+  in_root_logged "build-$release.log" "lintian, Debian $release: apt-get install lintian" \
+    "sudo apt-get install -y -q --no-install-recommends lintian"
+  in_root "cd dice && lintian --fail-on error dist/$deb_name" >"$out.out" 2>"$out.err" </dev/null || status=$?
+  echo "lintian, Debian $release, on its own build:"
+  cat "$out.out" "$out.err"
+  [ $status -eq 0 ] || fail "lintian, Debian $release: errors on its own build, or it could not run (status $status)"
+  log "lintian, Debian $release: $((SECONDS - stage_start)) s, its installation included (no errors)"
+}
+
+wait_jobs() { # this shell's background jobs; exits at the first that fails (it has said why)
+  local pid status
+  while :; do
+    status=0
+    wait -n -p pid || status=$?
+    [ -n "${pid:-}" ] || return 0 # none left: wait leaves it unset
+    [ $status -eq 0 ] || exit 1
+  done
+}
+
+inside() { # work mirror deb: the package built on this machine
+  work=$1
+  mirror=$2
+  local here_deb=$3 started=$SECONDS host here="this machine's build"
+  deb_name=${here_deb##*/}
+  user_login=true    # PATH from /etc/profile, /usr/games included, as a user logs in
+  account_timeout=300
+  host=$(debian_host_release)
+  [ -z "$host" ] || here="the Debian $host build"
+
+  # The bare roots of both releases at once: mostly waiting for the mirror.
+  for release in $(debian_releases); do
+    (
+      stage_start=$SECONDS
+      debian_root_release "$release"
+      debian_root_make "$work/bare-$release"
+      log "root, Debian $release: $((SECONDS - stage_start)) s (debootstrap $suite from this machine's apt mirror)"
+    ) &
+  done
+  wait_jobs
+
+  # Each release this machine is not builds the package too; each package is tried
+  # on each release, all at once.
+  for release in $(debian_releases); do
+    if [ "$release" != "$host" ]; then
+      (
+        build_package "$release"
+        lintian_in_root &
+        try_everywhere "built-$release" "the Debian $release build" "$work/built-$release/$deb_name" &
+        wait_jobs
+      ) &
+    fi
+  done
+  try_everywhere here "$here" "$here_deb" &
+  wait_jobs
   log "root stages passed in $((SECONDS - started)) s"
 }
 
@@ -213,15 +328,14 @@ check() {
   local started=$SECONDS
   debian_root_prepare dice-package # first: it needs root, as the rest of the check does
   on_exit stop_zip # before the root's clean-up
+  "$repo/tools/install_deps.sh" package-check
   make_deb
   make_zip
   lintian_stage
-  # What the root is checked against: the package's own die.
-  dpkg-deb -x "$deb" "$work/deb"
-  debian_root_start "$repo/tools/package.sh" --inside "$work" "$mirror" "$release" "$deb"
+  debian_root_start "$repo/tools/package.sh" --inside "$work" "$mirror" "$deb"
 
-  # The zip beside the root: it runs here, mostly on the processor, while the root
-  # mostly installs packages.
+  # The zip beside the roots: it runs here, mostly on the processor, while the roots
+  # mostly install packages.
   local top
   mkdir "$work/windows"
   unzip -q "$zip" -d "$work/windows"
@@ -240,26 +354,20 @@ check() {
     tail -n 20 "$work/zip.log" >&2
     fail "zip: dice.exe from the unpacked zip under wine (status $zip_status)"
   fi
-  log "zip: $(sed -n 's/^zip stage: //p' "$work/zip.log"), beside the root (a new wine prefix in" \
+  log "zip: $(sed -n 's/^zip stage: //p' "$work/zip.log"), beside the roots (a new wine prefix in" \
     "$(sed -n 's/^wine prefix: //p' "$work/zip.log"); $(grep '^PASS' "$work/zip.log"))"
   [ $root_status -eq 0 ] || exit "$root_status"
   log "all passed in $((SECONDS - started)) s"
 }
 
 usage() {
-  echo "usage: tools/package.sh deb|windows|check [--release 12|13]" >&2
+  echo "usage: tools/package.sh deb|windows|check" >&2
   exit 2
 }
-case "${1:-}" in
-  deb) [ $# -eq 1 ] || usage; make_deb ;;
-  windows) [ $# -eq 1 ] || usage; make_zip ;;
-  check)
-    case "$#:${2:-}" in
-      1:) ;;
-      3:--release) debian_root_release "$3" ;;
-      *) usage ;;
-    esac
-    check
-    ;;
+[ $# -eq 1 ] || usage
+case "$1" in
+  deb) make_deb ;;
+  windows) make_zip ;;
+  check) check ;;
   *) usage ;;
 esac

@@ -22,3 +22,14 @@ debian_mirror() {
       print $5
     }'
 }
+
+debian_releases() { # the release numbers, oldest first
+  printf '%s\n' "${!debian_suites[@]}" | sort -n
+}
+
+debian_host_release() { # this machine's release number when it is one of them; nothing otherwise
+  (
+    source /etc/os-release
+    [ "${ID:-}" = debian ] && [ -n "${debian_suites[${VERSION_ID:-}]:-}" ] && echo "$VERSION_ID"
+  ) || true
+}

@@ -13,8 +13,9 @@
 #            under it. A script with work of its own beside the namespace gives its
 #            clean-up to on_exit (tools/lib/clean_up.sh) after debian_root_prepare.
 #   inside   debian_root_release with the number passed in, debian_root_make ROOT
-#            (debootstrap, sudo, the user), mount_system ROOT, and the helpers below to
-#            run commands as the user and run the program until the die rests.
+#            (debootstrap, sudo, the user), copy_tree ROOT (the committed tree, for the
+#            user), mount_system ROOT, and the helpers below to run commands as the user
+#            and run the program until the die rests.
 # The root gets no bind mount of the machine's /dev: debootstrap makes the device nodes.
 
 source "$(dirname "${BASH_SOURCE[0]}")/clean_up.sh"
@@ -33,7 +34,7 @@ fail() {
 
 debian_root_release() { # number (--release): sets $release and $suite; exits 2 for another
   suite=$(debian_suite "$1") || {
-    echo "$tool: no Debian release '$1'; there are $(printf '%s\n' "${!debian_suites[@]}" | sort -n | xargs)" >&2
+    echo "$tool: no Debian release '$1'; there are $(debian_releases | xargs)" >&2
     exit 2
   }
   release=$1
@@ -81,15 +82,22 @@ mount_system() { # root: what a running Debian has mounted; all of it dies with 
 }
 
 debian_root_make() { # root: a minimal Debian with sudo and the user, password-less sudo
-  debootstrap --variant=minbase --include=sudo "$suite" "$1" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+  # Its log beside it: roots of both releases may be made at once.
+  debootstrap --variant=minbase --include=sudo "$suite" "$1" "$mirror" >"$1.debootstrap.log" 2>&1 ||
     {
-      tail -n 20 "$work/debootstrap.log" >&2
-      fail "debootstrap"
+      tail -n 20 "$1.debootstrap.log" >&2
+      fail "debootstrap $suite"
     }
   chroot "$1" useradd --create-home --shell /bin/bash "$user"
   echo "$user ALL=(ALL) NOPASSWD:ALL" >"$1/etc/sudoers.d/$user"
   chmod 440 "$1/etc/sudoers.d/$user"
   cp /etc/resolv.conf "$1/etc/resolv.conf"
+}
+
+copy_tree() { # root: the committed tree of HEAD, in the user's home as dice/
+  mkdir "$1/home/$user/dice"
+  git -C "$repo" archive HEAD | tar -x -C "$1/home/$user/dice"
+  chroot "$1" chown -R "$user:$user" "/home/$user/dice"
 }
 
 # Runs a command as the user, in the home folder, until the die rests: its standard
