@@ -7,10 +7,10 @@ GL call per corner).
 The desktop's figures come from bench/view_bench (Google Benchmark, the program's
 own frames in a window on the display given, Mesa's llvmpipe); the page's from its
 idle calls (one frame each, counted by the web layer) over WINDOW seconds once each
-model is read and at rest, in headless chromium with SwiftShader's WebGL. Prints
-frames and faces per second for each, and on each platform how many times as many
-faces a second the view draws as the die's way of drawing (target on the page: at
-least 3). Reports, never gates: exit status 0 once measured, 1 when a run failed, 2
+model is read and at rest, in each browser engine of checks/browsers.py (headless
+chromium with SwiftShader's WebGL; Firefox ESR and WebKitGTK on Mesa). Prints frames
+and faces per second for each, and on each platform how many times as many faces a
+second the view draws as the die's way of drawing (target on the page: at least 3). Reports, never gates: exit status 0 once measured, 1 when a run failed, 2
 wrong usage. Run it through bench/page_rate.sh --at-rest.
 """
 import argparse
@@ -26,7 +26,7 @@ sys.path[:0] = [os.path.join(here, "..", "tests", "account"), os.path.join(here,
 from dump_3ds import read_account  # noqa: E402
 from run_to_rest import START_TIMEOUT, THROW_TIMEOUT  # noqa: E402
 from throw_path import whole_account  # noqa: E402
-from browsers import Chromium  # noqa: E402
+from browsers import ENGINES, DriverError  # noqa: E402
 from web_check import PageRun  # noqa: E402
 
 TARGET = 3.0
@@ -67,11 +67,11 @@ def page_rate(run):
     return (run.idle_calls() - calls) / WINDOW
 
 
-def page(folder, cube, model):
-    """{case: frames per second} at rest on the page."""
+def page(engine, folder, cube, model):
+    """{case: frames per second} at rest on the page, in one engine."""
     with open(cube, "rb") as die, open(model, "rb") as large:
         expected, dump = whole_account(die.read()), len(read_account(large.read())[0])
-    with PageRun(Chromium, folder) as run:
+    with PageRun(engine, folder) as run:
         wait_for(run, lambda: len(run.account()) >= len(expected), THROW_TIMEOUT, "die at rest")
         rates = {"die": page_rate(run)}
         for case, act in (("model_viewed", lambda: run.browser.choose_file("file", model)),
@@ -89,6 +89,8 @@ def main():
     parser.add_argument("--page", required=True, help="the built page's folder")
     parser.add_argument("--cube", required=True, help="the shipped cube.3ds")
     parser.add_argument("--min-time", default="2", help="view_bench's seconds per case")
+    parser.add_argument("--engines", default=",".join(ENGINES),
+                        help="the page's engines, of %s" % ", ".join(ENGINES))
     arguments = parser.parse_args()
     if not os.environ.get("DISPLAY"):
         print("view_rate.py: DISPLAY is not set; run it through page_rate.sh --at-rest",
@@ -107,24 +109,25 @@ def main():
         try:
             print("load average before: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
             linux = desktop(view_bench, arguments.cube, model, arguments.min_time)
-            web = page(arguments.page, arguments.cube, os.path.abspath(model))
-        except RunFailed as failure:
+            web = [(ENGINES[name], page(ENGINES[name], arguments.page, arguments.cube,
+                                        os.path.abspath(model)))
+                   for name in arguments.engines.split(",")]
+        except (RunFailed, DriverError) as failure:
             print("view_rate.py: %s" % failure, file=sys.stderr)
             return 1
-    print("%-30s %7s  %24s  %24s" % ("at rest", "faces", "desktop (Xvfb, llvmpipe)",
-                                     "page (chromium, SwiftShader)"))
-    for case in CASES:
-        rate, faces = linux[case]
-        print("%-30s %7d  %8.0f frames/s %5.1f M faces/s  %8.0f frames/s %5.1f M faces/s"
-              % (NAMES[case], faces, rate, rate * faces / 1e6, web[case],
-                 web[case] * faces / 1e6))
-    for name, rates in (("desktop", {c: linux[c][0] for c in CASES}), ("page", web)):
+    platforms = [("desktop (Xvfb, llvmpipe)", {c: linux[c][0] for c in CASES}, False)]
+    platforms += [("page: " + engine.label, rates, True) for engine, rates in web]
+    for label, rates, on_page in platforms:
+        print("%s, at rest:" % label)
+        for case in CASES:
+            faces = linux[case][1]
+            print("  %-30s %6d faces %8.0f frames/s %6.2f M faces/s"
+                  % (NAMES[case], faces, rates[case], rates[case] * faces / 1e6))
         ratio = (rates["model_viewed"] * linux["model_viewed"][1]) / (
             rates["model_as_die"] * linux["model_as_die"][1])
-        met = "" if name == "desktop" else "  (target >= %.0f: %s)" % (
-            TARGET, "met" if ratio >= TARGET else "MISSED")
-        print("%s: the view draws %.1f times as many faces a second as the die's way%s"
-              % (name, ratio, met))
+        met = "  (target >= %.0f: %s)" % (TARGET, "met" if ratio >= TARGET else "MISSED")
+        print("  the view draws %.1f times as many faces a second as the die's way%s"
+              % (ratio, met if on_page else ""), flush=True)
     print("load average after: %.2f %.2f %.2f" % os.getloadavg())
     return 0
 
