@@ -92,6 +92,10 @@ debian_root_make() { # root: a minimal Debian with sudo and the user, password-l
   echo "$user ALL=(ALL) NOPASSWD:ALL" >"$1/etc/sudoers.d/$user"
   chmod 440 "$1/etc/sudoers.d/$user"
   cp /etc/resolv.conf "$1/etc/resolv.conf"
+  # The loopback names every installed Debian has (its installer writes them) and a
+  # bare root lacks: Debian 12's selenium reaches chromedriver as localhost.
+  [ -e "$1/etc/hosts" ] || printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' \
+    >"$1/etc/hosts"
 }
 
 copy_tree() { # root: the committed tree of HEAD, in the user's home as dice/
