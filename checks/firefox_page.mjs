@@ -33,8 +33,14 @@ const console_ = [];
 page.on('console', (message) => console_.push([message.type(), message.text()]));
 page.on('pageerror', (error) => console_.push(['error', String(error)]));
 if (settings.phone) {
+  // Firefox ESR 140 (Debian 12 without its security updates) sets the viewport but knows
+  // no screen orientation, which puppeteer sets beside it: the viewport is what counts.
   await page.setViewport({width: 390, height: 844, deviceScaleFactor: 3, isMobile: true,
-                          hasTouch: true});
+                          hasTouch: true}).catch((error) => {
+    if (!String(error).includes('unknown command emulation.setScreenOrientationOverride')) {
+      throw error;
+    }
+  });
 }
 let cover = null;  // a tab in front of the page's, while it is hidden
 
