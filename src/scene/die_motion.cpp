@@ -4,15 +4,20 @@
 
 #include <cstdio>
 
-double die_x = -320.0;
-double die_y = 0.0;
-double die_z = -360.0;
-double drift_x = 88.0;
-double seg1_y = 0.0;
-double seg2_y = -240.0;
-double seg3_y = -175.0;
-double seg4_y = -207.0;
-double seg5_y = -207.0;
+// The throw's first state; restart_throw returns to it.
+static const double START_X = -320.0, START_Y = 0.0, START_Z = -360.0, START_DRIFT_X = 88.0;
+static const double START_SEG1_Y = 0.0, START_SEG2_Y = -240.0, START_SEG3_Y = -175.0;
+static const double START_SEG4_Y = -207.0, START_SEG5_Y = -207.0;
+
+double die_x = START_X;
+double die_y = START_Y;
+double die_z = START_Z;
+double drift_x = START_DRIFT_X;
+double seg1_y = START_SEG1_Y;
+double seg2_y = START_SEG2_Y;
+double seg3_y = START_SEG3_Y;
+double seg4_y = START_SEG4_Y;
+double seg5_y = START_SEG5_Y;
 int32_t frame_counter = 0;
 double tumble_x = 0.0;
 double tumble_y = 0.0;
@@ -96,4 +101,18 @@ void move_die() {
   } else {
     place_die(die_x, die_y, die_z);
   }
+}
+
+void restart_throw() {
+  die_x = START_X;
+  die_y = START_Y;
+  die_z = START_Z;
+  drift_x = START_DRIFT_X;
+  seg1_y = START_SEG1_Y;
+  seg2_y = START_SEG2_Y;
+  seg3_y = START_SEG3_Y;
+  seg4_y = START_SEG4_Y;
+  seg5_y = START_SEG5_Y;
+  frame_counter = 0;
+  tumble_x = tumble_y = tumble_z = 0.0;
 }

@@ -20,5 +20,6 @@ bool die_at_rest();                            // at the path's end: placed, no 
 void step_throw_path();                        // runs the first segment still active
 void place_die(double x, double y, double z);  // translate, then tumble
 void tumble_die();                             // advance, wrap and apply the three angles
+void restart_throw();                          // back to the first step, untumbled
 
 #endif  // SCENE_DIE_MOTION_H

@@ -16,13 +16,7 @@ static void emit_corner(const mesh_object& mesh, int32_t k) {
   glVertex3f(mesh.vertices[k].x, mesh.vertices[k].y, mesh.vertices[k].z);
 }
 
-void draw_frame() {
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glTranslatef(0, 0, -300);
-  move_die();
-
+void draw_die_mesh() {
   glBindTexture(GL_TEXTURE_2D, die_mesh.texture_id);
   glBegin(GL_TRIANGLES);
   for (int32_t i = 0; i < die_mesh.polygon_count; i++) {
@@ -33,6 +27,15 @@ void draw_frame() {
     emit_corner(die_mesh, face.c);
   }
   glEnd();
+}
+
+void draw_frame() {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0, 0, -300);
+  move_die();
+  draw_die_mesh();
   glFlush();
   glutSwapBuffers();
 }

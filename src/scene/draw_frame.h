@@ -3,6 +3,7 @@
 #ifndef SCENE_DRAW_FRAME_H
 #define SCENE_DRAW_FRAME_H
 
-void draw_frame();  // GLUT display and idle callback
+void draw_frame();     // GLUT display and idle callback
+void draw_die_mesh();  // die_mesh's texture bound, then every whole triangle; no matrix change
 
 #endif  // SCENE_DRAW_FRAME_H
