@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/roll_mode.h"
 #include "app/scene_setup.h"
 #include "app/view_mode.h"
 #include "bmp_texture_files.h"
@@ -17,7 +17,6 @@
 #include "chunk_writer.h"
 #include "gl_recorder.h"
 #include "model/mesh_3ds.h"
-#include "roll/rolled_dice.h"
 #include "scene/draw_frame.h"
 #include "temp_dir.h"
 #include "texture/bmp_texture.h"
@@ -141,68 +140,35 @@ TEST_F(start_up, own_options_are_taken_out_and_the_rest_left_to_glut) {
 
 // Each refusal names the option and what it takes, and opens no window.
 TEST_F(start_up, roll_options_out_of_range_are_refused_with_one_line) {
-  const char* const take_seed = "dice: --seed takes a whole number from 0 to 18446744073709551615";
-  const struct {
-    std::vector<std::string> args;
-    std::string line;
-  } cases[] = {
-      {{"--roll", "0"}, "dice: --roll takes a number of dice from 1 to 6, not 0"},
-      {{"--roll", "7"}, "dice: --roll takes a number of dice from 1 to 6, not 7"},
-      {{"--roll", "x"}, "dice: --roll takes a number of dice from 1 to 6, not x"},
-      {{"--seed", "-1"}, std::string(take_seed) + ", not -1"},
-      {{"--roll", "--seed", "18446744073709551616"},
-       std::string(take_seed) + ", not 18446744073709551616"},
-      {{"--seed=12ab"}, std::string(take_seed) + ", not 12ab"},
-      {{"--roll", "2", "--seed"}, std::string(take_seed) + ", and none was given"},
-      {{"--view", "--roll"}, "dice: --roll throws the die; it does not go with --view"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
-    std::vector<std::string> args = c.args;
-    args.insert(args.begin(), "dice");
+  const std::string roll = "dice: --roll takes a number of dice from 1 to 6, not ",
+                    seed = "dice: --seed takes a whole number from 0 to 18446744073709551615";
+  const std::vector<std::vector<std::string>> cases = {
+      {"--roll", "0", roll + "0"},
+      {"--roll", "7", roll + "7"},
+      {"--roll", "x", roll + "x"},
+      {"--seed", "-1", seed + ", not -1"},
+      {"--roll", "--seed", "18446744073709551616", seed + ", not 18446744073709551616"},
+      {"--seed=12ab", seed + ", not 12ab"},
+      {"--roll", "2", "--seed", seed + ", and none was given"},
+      {"--view", "--roll", "dice: --roll throws the die; it does not go with --view"}};
+  for (std::vector<std::string> args : cases) {
+    std::string line = args.back() + "\n", said;
+    args.back() = "dice";
+    std::rotate(args.rbegin(), args.rbegin() + 1, args.rend());  // the program's name first
     std::vector<char*> argv;
     for (std::string& arg : args)
       argv.push_back(arg.data());
     argv.push_back(nullptr);
     int status = -1;
-    std::string said, printed = capture_stdout([&] {
-                        said = capture_stderr([&] {
-                          status = dice_main(static_cast<int>(args.size()), argv.data());
-                        });
-                      });
-    EXPECT_EQ(status, 2);
-    EXPECT_EQ(said, c.line + "\n");
+    std::string printed = capture_stdout([&] {
+      said =
+          capture_stderr([&] { status = dice_main(static_cast<int>(args.size()), argv.data()); });
+    });
+    EXPECT_EQ(status, 2) << line;
+    EXPECT_EQ(said, line);
     EXPECT_EQ(printed, "");
-    EXPECT_TRUE(recorded_gl_calls().empty());
+    EXPECT_TRUE(recorded_gl_calls().empty()) << line;
   }
-}
-
-// Roll mode starts after the set-up has read the die: its callbacks, the atlas through
-// the loader, then the roll said.
-TEST_F(start_up, roll_mode_loads_the_atlas_after_the_set_up_and_says_the_roll) {
-  write_file("die.bmp", make_bmp({}, bmp_pixel_rows(4, 4)));
-  char name[] = "dice", roll[] = "--roll", seed[] = "--seed=8841026633";
-  char* argv[] = {name, roll, seed, nullptr};
-  std::string said,
-      printed =
-          capture_stdout([&] { said = capture_stderr([&] { EXPECT_EQ(dice_main(3, argv), 0); }); });
-  EXPECT_EQ(printed, MODEL_DUMP);
-  EXPECT_EQ(said, "dice: rolled 4 (seed 8841026633)\n");
-  std::vector<gl_call> calls = start_up_calls({});
-  calls.erase(calls.begin() + 5, calls.begin() + 8);
-  std::vector<gl_call> roll_calls = {{"glutMouseFunc", {}, callback_address(on_roll_mouse)},
-                                     {"glutKeyboardFunc", {}, callback_address(on_roll_key)},
-                                     {"glutDisplayFunc", {}, callback_address(draw_roll_frame)},
-                                     {"glutIdleFunc", {}, callback_address(draw_roll_frame)},
-                                     {"glBindTexture", {GL_TEXTURE_2D, 5}}};
-  calls.insert(calls.end() - 1, roll_calls.begin(), roll_calls.end());
-  ASSERT_GT(recorded_gl_calls().size(), calls.size());
-  std::vector<gl_call> upload = gl_calls_named("gluBuild2DMipmaps");
-  std::vector<gl_call> recorded = recorded_gl_calls();
-  recorded.erase(recorded.end() - 8, recorded.end() - 1);  // the rest of the loader's calls
-  EXPECT_EQ(recorded, calls);
-  EXPECT_EQ(upload.size(), 1u);
-  EXPECT_EQ(die_mesh.texture_id, 5);
 }
 
 TEST_F(start_up, plain_build_never_calls_the_loader_even_beside_a_texture) {
