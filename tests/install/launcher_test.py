@@ -24,6 +24,7 @@ Usage: launcher_test.py CMAKE BUILD_DIR COMMAND_DIR PROGRAM DATA_DIR ASSET, the 
 four relative to the prefix as the build installs them.
 """
 
+import filecmp
 import os
 import signal
 import subprocess
@@ -130,9 +131,10 @@ def main():
         command = os.path.join(prefix, command_dir, "dice")
         data = os.path.join(prefix, data_dir)
         for name in ("cube.3ds", "die.bmp"):
-            with open(os.path.join(data, name), "rb") as installed, \
-                    open(os.path.join(os.path.dirname(asset), name), "rb") as source:
-                check(installed.read() == source.read(), "the installed %s is not the asset" % name)
+            installed = os.path.join(data, name)
+            check(os.path.isfile(installed) and filecmp.cmp(
+                installed, os.path.join(os.path.dirname(asset), name), shallow=False),
+                "the installed %s is not the asset" % name)
         program = os.path.join(prefix, program)
         check(os.access(program, os.X_OK), "no program at %s" % program)
         with open(program, "w") as stand_in:
