@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The Windows zip as a user has it: one folder holding exactly dice.exe, cube.3ds,
-LICENSE.txt and README.txt (the two texts in Windows line ends); unpacked, and
+die.bmp (the asset's bytes), LICENSE.txt and README.txt (the two texts in Windows line ends); unpacked, and
 dice.exe started under wine from that folder, its standard output with CR LF read as
 LF is exactly the account of the zip's own cube.3ds, every line ending in CR LF, and
 nothing follows once the die rests.
@@ -19,8 +19,9 @@ from run_to_rest import check, verdict  # noqa: E402
 from throw_path import whole_account  # noqa: E402
 from wine_check import exe_to_rest  # noqa: E402
 
-FILES = ["LICENSE.txt", "README.txt", "cube.3ds", "dice.exe"]
+FILES = ["LICENSE.txt", "README.txt", "cube.3ds", "dice.exe", "die.bmp"]
 TEXTS = ["LICENSE.txt", "README.txt"]
+DIE_BMP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../assets/die.bmp")
 
 
 def check_layout(zip_path, folder):
@@ -34,6 +35,8 @@ def check_layout(zip_path, folder):
             data = text.read()
         check(data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n"),
               "%s has a line not ending in CR LF" % name)
+    with open(os.path.join(folder, "die.bmp"), "rb") as shipped, open(DIE_BMP, "rb") as asset:
+        check(shipped.read() == asset.read(), "the zip's die.bmp is not assets/die.bmp")
 
 
 def check_all(zip_path, folder):

@@ -5,9 +5,11 @@
 
 set(dice_packaging ${CMAKE_CURRENT_LIST_DIR})
 set(dice_generated ${CMAKE_BINARY_DIR}/packaging)
-set(dice_texture_asset "")
+# The die's atlas goes with every build, beside cube.3ds: dice --roll reads it from there.
+set(dice_die_assets ${PROJECT_SOURCE_DIR}/assets/cube.3ds ${PROJECT_SOURCE_DIR}/assets/die.bmp)
 if(DICE_DIE_TEXTURE AND EXISTS ${PROJECT_SOURCE_DIR}/assets/${DICE_DIE_TEXTURE})
-  set(dice_texture_asset ${PROJECT_SOURCE_DIR}/assets/${DICE_DIE_TEXTURE})
+  list(APPEND dice_die_assets ${PROJECT_SOURCE_DIR}/assets/${DICE_DIE_TEXTURE})
+  list(REMOVE_DUPLICATES dice_die_assets)
 endif()
 
 set(CPACK_PACKAGE_NAME dice)
@@ -23,13 +25,14 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CPACK_INSTALL_DEFAULT_DIRECTOR
 
 if(WIN32)
   # One folder, the program beside its die as in the build folder: a double click
-  # starts dice.exe in its own folder, where it reads cube.3ds. Notepad wants CR LF.
+  # starts dice.exe in its own folder, where it reads cube.3ds (and die.bmp, to roll).
+  # Notepad wants CR LF.
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${dice_generated}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${dice_packaging}/README-windows.txt ${dice_generated}/README.txt @ONLY
                  NEWLINE_STYLE CRLF)
   install(TARGETS dice RUNTIME DESTINATION .)
-  install(FILES assets/cube.3ds ${dice_texture_asset} ${dice_generated}/LICENSE.txt
-                ${dice_generated}/README.txt DESTINATION .)
+  install(FILES ${dice_die_assets} ${dice_generated}/LICENSE.txt ${dice_generated}/README.txt
+          DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME dice-${PROJECT_VERSION}-win64)
 else()
@@ -75,7 +78,7 @@ else()
 
   install(PROGRAMS ${dice_generated}/dice DESTINATION ${dice_command_dir})
   install(TARGETS dice RUNTIME DESTINATION ${dice_program_dir})
-  install(FILES assets/cube.3ds ${dice_texture_asset} DESTINATION ${dice_data_dir})
+  install(FILES ${dice_die_assets} DESTINATION ${dice_data_dir})
   install(FILES ${dice_generated}/dice.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
   install(FILES ${dice_packaging}/dice.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
   foreach(size 16 22 24 32 48 64 128 256)

@@ -2,8 +2,9 @@
 # Writes the pictures of the die in docs/ from real runs on a private virtual display.
 #
 # docs/screenshot.png (the 640 x 480 window, die in mid-flight), docs/throw.gif
-# (the whole throw, from the first path step to rest, sampled to a few seconds) and
-# docs/pips.png (the die built with its texture, in flight and at rest, enlarged);
+# (the whole throw, from the first path step to rest, sampled to a few seconds),
+# docs/pips.png (the die built with its texture, in flight and at rest, enlarged) and
+# docs/roll.png (dice --roll 3 --seed 11: the three dice at rest, enlarged);
 # then docs/web.png, the page of the browser build at rest in headless chromium, and
 # docs/web-model.png, the page with tests/3ds/jeep1.3ds opened, turned and brought nearer.
 # Builds dice in build/ (or the build folder given) first, and the textured one in
@@ -32,7 +33,7 @@ print(dice_run.imagemagick_convert() or "")')
 scratch_folder frames
 
 icon_height=7200 # the icon's window: fifteen times the program's
-shoot() { # dice, what to take (throw, pips or icon), with_xvfb.sh options...
+shoot() { # dice, what to take (throw, pips, roll or icon), with_xvfb.sh options...
 "$root/tools/with_xvfb.sh" "${@:3}" python3 - "$root" "$1" "$frames" "$2" "$icon_height" <<'EOF'
 # The program runs only between shots: stopped at once, it is let go until the
 # next chosen path step is printed and stopped again while import takes the window,
@@ -47,6 +48,7 @@ PATH_STEPS = 291
 STEP_STRIDE = 6  # 49 frames over the throw, the first after the first drawn frame
 STILL_STEP = 16  # the screenshot and the icon: early in the first fall, three faces showing
 REST_PAUSE = 0.5  # the die at rest is taken a moment after the last step
+ROLL = ["--roll", "3", "--seed", "11"]  # 4 + 6 + 5, the 4 and the 6 turned a quarter
 STEP_TIMEOUT = 120.0
 
 def run_to_step(run, step):
@@ -87,11 +89,14 @@ try:
         shots = {STILL_STEP: ["icon.ppm"]}
     elif what == "pips":
         shots = {STILL_STEP: ["pips_flight.ppm"], PATH_STEPS: ["pips_rest.ppm"]}
+    elif what == "roll":
+        shots = {PATH_STEPS: ["roll_rest.ppm"]}
     else:
         shots = {step: ["throw_%03d.ppm" % step] for step in range(STEP_STRIDE, PATH_STEPS, STEP_STRIDE)}
         shots.setdefault(STILL_STEP, []).append("still.ppm")
         shots[PATH_STEPS] = ["throw_%03d.ppm" % PATH_STEPS]
-    with DiceRun(dice, os.path.join(assets, "cube.3ds"), others) as run:
+    with DiceRun(dice, os.path.join(assets, "cube.3ds"), others,
+                 args=ROLL if what == "roll" else ()) as run:
         run.process.send_signal(signal.SIGSTOP)
         try:
             if what == "icon":  # made larger, it is drawn at the new size from the next step on
@@ -113,6 +118,7 @@ EOF
 }
 shoot "$build/dice" throw
 shoot "$build-pips/dice" pips
+shoot "$build/dice" roll
 
 mkdir -p "$root/docs"
 # No timestamps in the files, so an unchanged picture makes no change in git.
@@ -130,8 +136,12 @@ for shot in flight rest; do
 done
 "$magick" "$frames/pips_flight.png" "$frames/pips_rest.png" +append -strip \
   -define png:exclude-chunks=date,time "$root/docs/pips.png"
+# The rolled dice alone, with a little black around them, enlarged four times.
+"$magick" "$frames/roll_rest.ppm" -trim +repage -bordercolor black -border 8 -filter point \
+  -resize 400% -strip -define png:exclude-chunks=date,time "$root/docs/roll.png"
 echo "make_docs.sh: wrote docs/screenshot.png, docs/throw.gif" \
-     "($(stat -c %s "$root/docs/throw.gif") bytes, $((${#moving[@]} + 1)) frames) and docs/pips.png"
+     "($(stat -c %s "$root/docs/throw.gif") bytes, $((${#moving[@]} + 1)) frames), docs/pips.png" \
+     "and docs/roll.png"
 
 # The menu's icons, packaging/icons/dice-N.png: the die with its pips early in its
 # fall, three faces showing, from a real run whose window is made fifteen times the

@@ -7,7 +7,7 @@
 #            out by dpkg-shlibdeps, freeglut's at least the version this release ships
 #   windows  dist/dice-VERSION-win64.zip: the MinGW-w64 cross build of tools/windows.sh
 #            (freeglut linked in), then CPack: one folder with dice.exe, cube.3ds,
-#            LICENSE.txt and README.txt
+#            die.bmp, LICENSE.txt and README.txt
 #   check    both, then (needs root):
 #              lintian  no errors on the package; its whole output is printed
 #              roots    a new bare root of each Debian release (12 and 13), with an
@@ -29,6 +29,9 @@
 #                       account of the shipped die
 #              other    dice from a folder holding another valid cube.3ds: exactly its
 #                       account
+#              roll     dice --roll 3 --seed 11 from that folder: the shipped die's
+#                       account exactly (a die.bmp not found would add a line), and
+#                       the roll's line on stderr
 #              man      man 6 dice finds the installed page and shows it
 #              zip      beside the roots, on this machine: the zip unpacked, dice.exe
 #                       started from its folder under wine in a new wine prefix: the
@@ -154,6 +157,13 @@ stage_accounts() {
   run_to_rest_as_user "$cell.other" "$other_die" "env -C other with_xvfb.sh dice"
   log "$what: other: $((SECONDS - stage_start)) s (dice from a folder with ${other_die##*/} as its" \
     "cube.3ds, that file's account exact)"
+  stage_start=$SECONDS
+  run_to_rest_as_user "$cell.roll" "$work/$cell.deb/usr/share/games/dice/cube.3ds" \
+    "env -C other with_xvfb.sh dice --roll 3 --seed 11"
+  grep -qxF "dice: rolled 3 dice: 4 + 6 + 5 = 15 (seed 11)" "$work/$cell.roll.err" ||
+    fail "$what: roll: dice --roll 3 --seed 11 said: $(tail -n 3 "$work/$cell.roll.err")"
+  log "$what: roll: $((SECONDS - stage_start)) s (dice --roll 3 --seed 11 from that folder: the" \
+    "shipped die's account exact, so its die.bmp found; the roll said)"
 }
 
 stage_man() {

@@ -6,7 +6,9 @@ cube.3ds link there points.
 - From a folder with no cube.3ds: the folder of the installed die, whose cube.3ds is
   the asset's bytes; the same through a link to the command from another folder.
 - From a folder holding a cube.3ds, or only a dangling link of that name (the program
-  then says why it cannot read it, rather than throwing another die): that folder.
+  then says why it cannot read it, rather than throwing another die): that folder;
+  but with --roll or --seed (and their values, taken as the program takes them), the
+  folder of the installed die, which holds the asset's die.bmp too, in any build.
 - GLUT's options, with their values, reach the program unchanged.
 - `dice MODEL` among GLUT's options, MODEL relative: a new folder in TMPDIR whose
   cube.3ds links to MODEL's absolute path, --view then the options without MODEL
@@ -14,13 +16,15 @@ cube.3ds link there points.
   gone when the program ends, and when the command is sent SIGTERM while the program
   runs, which ends the program too.
 - A model that is missing, a folder, unreadable (checked as nobody when run as root),
-  or a second model: one line on stderr, status 2, the program not started.
+  a second model, or a model with --seed: one line on stderr, status 2, the program
+  not started.
 - With the installed die's folder gone: status 2 and the program not started.
 
 Usage: launcher_test.py CMAKE BUILD_DIR COMMAND_DIR PROGRAM DATA_DIR ASSET, the last
 four relative to the prefix as the build installs them.
 """
 
+import filecmp
 import os
 import signal
 import subprocess
@@ -50,9 +54,9 @@ def stand_in_output(folder, link=None, args=ARGS):
             + ("cube.3ds -> %s\n" % link if link else ""))
 
 
-def expect_run_in(case, folder, command, expected_folder, link=None):
-    status, out, err = run_in(folder, command)
-    want = stand_in_output(expected_folder, link)
+def expect_run_in(case, folder, command, expected_folder, link=None, args=ARGS):
+    status, out, err = run_in(folder, command, args)
+    want = stand_in_output(expected_folder, link, args)
     check(status == 0 and out == want,
           "%s: status %d, printed %r (stderr %r); expected %r" % (case, status, out, err, want))
 
@@ -107,7 +111,9 @@ def check_model(scratch, command, elsewhere, own):
             ("unreadable", [unreadable], "dice: %s: not readable (permission denied)"
              % unreadable, user),
             ("two models", [model, folder], "dice: one model at a time: %s and %s"
-             % (model, folder), [])):
+             % (model, folder), []),
+            ("a seed and a", ["--seed", "5", model], "dice: --roll and --seed throw the "
+             "installed die, not %s" % model, [])):
         status, out, err = run_in(elsewhere, command, ARGS[:2] + models, env, runs_as)
         check(status == 2 and out == "" and err == message + "\n",
               "dice with %s model: status %d, printed %r, said %r; expected %r"
@@ -124,8 +130,11 @@ def main():
         check(done.returncode == 0, "cmake --install failed: %s" % done.stderr.decode())
         command = os.path.join(prefix, command_dir, "dice")
         data = os.path.join(prefix, data_dir)
-        with open(os.path.join(data, "cube.3ds"), "rb") as installed, open(asset, "rb") as source:
-            check(installed.read() == source.read(), "the installed cube.3ds is not the asset")
+        for name in ("cube.3ds", "die.bmp"):
+            installed = os.path.join(data, name)
+            check(os.path.isfile(installed) and filecmp.cmp(
+                installed, os.path.join(os.path.dirname(asset), name), shallow=False),
+                "the installed %s is not the asset" % name)
         program = os.path.join(prefix, program)
         check(os.access(program, os.X_OK), "no program at %s" % program)
         with open(program, "w") as stand_in:
@@ -144,6 +153,8 @@ def main():
         with open(os.path.join(own, "cube.3ds"), "wb"):
             pass
         expect_run_in("cube.3ds here", own, command, own)
+        expect_run_in("--roll 3 with cube.3ds here", own, command, data,
+                      args=["--roll", "3"] + ARGS + ["--seed=12"])
         dangling = os.path.join(scratch, "dangling")
         os.mkdir(dangling)
         os.symlink("nowhere.3ds", os.path.join(dangling, "cube.3ds"))
