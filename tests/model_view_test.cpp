@@ -217,9 +217,8 @@ TEST_F(model_view, every_object_is_drawn_fitted_shaded_and_textured_from_its_own
             (std::vector<gl_call>{{"glDeleteTextures", {1, 1}}}));
 }
 
-// At rest the model comes forward by the clock, however many frames are drawn, to the
-// middle of the window at 70% of its smaller side, after a resize too; the wheel takes
-// it back to the die's distance at most, and r frames it again.
+// At rest the model comes forward by the clock, not by frames, to the middle of the
+// window at 70% of its smaller side, after a resize too; back, as far as the die's.
 TEST_F(model_view, at_rest_it_comes_forward_in_a_second_to_the_middle_framed) {
   load("flat.3ds",
        model_file({}, {{"tri", {{0, 0, 0}, {10, 5, 0}, {0, 5, 0}}, {{0, 1, 2}}, {}, nullptr}}));
@@ -234,12 +233,6 @@ TEST_F(model_view, at_rest_it_comes_forward_in_a_second_to_the_middle_framed) {
         at[i] += move.args[i];
     return at;
   };
-  auto framed_side = [&](int width, int height) {  // its fitted 20 units, in pixels
-    size_model_view(width, height);
-    std::vector<double> at = centre_at(2000);
-    EXPECT_NEAR(std::hypot(at[0], at[1]), 0, 1e-3);
-    return height / 2 / std::tan(std::atan(1) / 2) * 20 / -at[2];
-  };
   start_model_view_at_die();
   EXPECT_EQ(centre_at(1000), (std::vector<double>{339, -240.75, -660}));
   std::vector<double> once = centre_at(1400);
@@ -247,14 +240,16 @@ TEST_F(model_view, at_rest_it_comes_forward_in_a_second_to_the_middle_framed) {
   for (int ms = 1000; ms < 1400; ms += 10)
     centre_at(ms);
   EXPECT_EQ(centre_at(1400), once);
-  EXPECT_TRUE(0 < once[0] && once[0] < 339 && -660 < once[2]);
-  EXPECT_NEAR(framed_side(640, 480), 336, 0.5);
-  EXPECT_NEAR(framed_side(480, 640), 336, 0.5);
-  for (int step = 0; step < 30; step++)
-    on_view_key('-', 0, 0);
+  EXPECT_TRUE(0 < once[0] && once[0] < 339);
+  for (int height : {480, 640}) {  // its fitted 20 units over 336 pixels, in the middle
+    size_model_view(1120 - height, height);
+    std::vector<double> at = centre_at(2000);
+    EXPECT_NEAR(std::hypot(at[0], at[1]), 0, 1e-3);
+    EXPECT_NEAR(height / 2 / std::tan(std::atan(1) / 2) * 20 / -at[2], 336, 0.5);
+  }
+  zoom_model_view(-30);
   EXPECT_NEAR(centre_at(2000)[2], -660, 1e-3);
-  on_view_key('r', 0, 0);
-  EXPECT_NEAR(framed_side(640, 480), 336, 0.5);
+  put_model_view_back();
 }
 
 TEST_F(model_view, textures_not_used_are_named_with_the_reason_and_faces_drawn_untextured) {

@@ -338,6 +338,7 @@ void glutSpecialFunc(void (*callback)(int, int, int)) {
 void glutMainLoop() {
   record("glutMainLoop", {});
 }
+
 static int elapsed_time = 0;
 void set_glut_elapsed_time(int milliseconds) {
   elapsed_time = milliseconds;

@@ -16,6 +16,7 @@ its texture beside it, run with --view until it rests.
 Usage: view_test.py DICE MP5_SIL_3DS TEXTURE, on an X display (see tools/with_xvfb.sh).
 """
 
+import math
 import os
 import sys
 import tempfile
@@ -64,10 +65,8 @@ def case_model(dice, model, texture):
         length = max(right - left, bottom - top) + 1
         middle = ((left + right + 1) / 2, (top + bottom + 1) / 2)
         check(FRAMED_SIDE[0] <= length <= FRAMED_SIDE[1]
-              and abs(middle[0] - WINDOW_WIDTH / 2) <= OFF_CENTRE
-              and abs(middle[1] - WINDOW_HEIGHT / 2) <= OFF_CENTRE,
-              "at rest the model lies in (%d, %d)-(%d, %d), %d px long: not framed"
-              % (left, top, right, bottom, length))
+              and math.dist(middle, (WINDOW_WIDTH / 2, WINDOW_HEIGHT / 2)) <= OFF_CENTRE,
+              "at rest the model lies in (%d, %d)-(%d, %d): not framed" % (left, top, right, bottom))
 
         got = run.snapshot()
         xdotool(run, "mousedown", "1", "mousemove_relative", "--", "90", "0",
