@@ -39,8 +39,8 @@ one that does not.
 Usage: web_check.py check [--engines NAME,...] PAGE_DIR PIPS_PAGE_DIR LINUX_DICE
                           LINUX_PIPS_DICE CUBE_3DS
        web_check.py shoot PAGE_DIR CUBE_3DS PNG [MODEL_3DS [TEXTURE]]   (the page at
-                  rest in chromium, for docs/web.png; with a model opened, turned and
-                  nearer, for docs/web-model.png)
+                  rest in chromium, for docs/web.png; with a model opened and framed,
+                  for docs/web-model.png)
 on an X display (tools/with_xvfb.sh) for the Linux windows, Firefox and MiniBrowser,
 with what tools/web.sh installs: tools/web.sh check runs it so. The engines are
 chromium, firefox and webkit, all of them without --engines.
@@ -56,7 +56,6 @@ import time
 import urllib.request
 
 from selenium.common.exceptions import WebDriverException
-from selenium.webdriver.common.action_chains import ActionChains
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 sys.path[:0] = [os.path.join(ROOT, "tests", "account"), os.path.join(ROOT, "tools")]
@@ -524,13 +523,12 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
     return ", ".join(rates) + " at rest"
 
 
-SHOT_TURN = (-60, 120)  # pixels of drag, right and down: its side, seen from above
-SHOT_NEARER = 12  # wheel steps: as near as it comes
+SHOT_FORWARD = 1.5  # seconds for a model opened at rest to come forward, framed
 
 
 def shoot(page, asset, png, *model):
     """The page at rest in chromium's viewport, its console scrolled to the end; with a
-    model (and its texture), the model opened, turned and brought nearer."""
+    model (and its texture), the model opened and come forward, framed, untouched."""
     with open(asset, "rb") as die:
         expected = whole_account(die.read())
     with PageRun(Chromium, page) as run:
@@ -540,14 +538,7 @@ def shoot(page, asset, png, *model):
                 dump = read_account(own.read())[0]
             run.browser.choose_file("file", *model)
             run.wait_account(got + dump, START_TIMEOUT, "dump of " + model[0])
-            canvas = run.browser.find("canvas")
-            right, down = SHOT_TURN
-            ActionChains(run.browser.driver).move_to_element(canvas).click_and_hold() \
-                .move_by_offset(right // 2, down // 2).move_by_offset(right // 2, down // 2) \
-                .release().perform()
-            for _ in range(SHOT_NEARER):
-                run.run("arguments[0].dispatchEvent(new WheelEvent('wheel', {deltaY: -100, "
-                        "bubbles: true, cancelable: true}))", canvas)
+            time.sleep(SHOT_FORWARD)
         height = run.run("return document.documentElement.scrollHeight")
         run.browser.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
             "width": SHOT_WIDTH, "height": height, "deviceScaleFactor": 1, "mobile": False})

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -214,6 +215,41 @@ TEST_F(model_view, every_object_is_drawn_fitted_shaded_and_textured_from_its_own
   load("two.3ds", model_file({}, {}));
   EXPECT_EQ(gl_calls_named("glDeleteTextures"),
             (std::vector<gl_call>{{"glDeleteTextures", {1, 1}}}));
+}
+
+// At rest the model comes forward by the clock, not by frames, to the middle of the
+// window at 70% of its smaller side, after a resize too; back, as far as the die's.
+TEST_F(model_view, at_rest_it_comes_forward_in_a_second_to_the_middle_framed) {
+  load("flat.3ds",
+       model_file({}, {{"tri", {{0, 0, 0}, {10, 5, 0}, {0, 5, 0}}, {{0, 1, 2}}, {}, nullptr}}));
+  put_die_at_rest();
+  auto centre_at = [](int ms) {  // the model's centre in the frame drawn then, eye space
+    set_glut_elapsed_time(ms);
+    clear_gl_calls();
+    capture_stdout(draw_view_frame);
+    std::vector<double> at(3, 0);
+    for (const gl_call& move : gl_calls_named("glTranslatef"))
+      for (size_t i = 0; i < 3; i++)
+        at[i] += move.args[i];
+    return at;
+  };
+  start_model_view_at_die();
+  EXPECT_EQ(centre_at(1000), (std::vector<double>{339, -240.75, -660}));
+  std::vector<double> once = centre_at(1400);
+  start_model_view_at_die();
+  for (int ms = 1000; ms < 1400; ms += 10)
+    centre_at(ms);
+  EXPECT_EQ(centre_at(1400), once);
+  EXPECT_TRUE(0 < once[0] && once[0] < 339);
+  for (int height : {480, 640}) {  // its fitted 20 units over 336 pixels, in the middle
+    size_model_view(1120 - height, height);
+    std::vector<double> at = centre_at(2000);
+    EXPECT_NEAR(std::hypot(at[0], at[1]), 0, 1e-3);
+    EXPECT_NEAR(height / 2 / std::tan(std::atan(1) / 2) * 20 / -at[2], 336, 0.5);
+  }
+  zoom_model_view(-30);
+  EXPECT_NEAR(centre_at(2000)[2], -660, 1e-3);
+  put_model_view_back();
 }
 
 TEST_F(model_view, textures_not_used_are_named_with_the_reason_and_faces_drawn_untextured) {

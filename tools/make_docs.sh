@@ -6,7 +6,7 @@
 # docs/pips.png (the die built with its texture, in flight and at rest, enlarged) and
 # docs/roll.png (dice --roll 3 --seed 11: the three dice at rest, enlarged);
 # then docs/web.png, the page of the browser build at rest in headless chromium, and
-# docs/web-model.png, the page with tests/3ds/jeep1.3ds opened, turned and brought nearer.
+# docs/web-model.png, the page with tests/3ds/jeep1.3ds opened and come forward, framed.
 # Builds dice in build/ (or the build folder given) first, and the textured one in
 # that folder's name with -pips added; the page in build-web/. Exits non-zero on
 # failure.

@@ -9,6 +9,7 @@
 #include "model/mesh_3ds.h"
 #include "scene/draw_frame.h"
 #include "texture/bmp_texture.h"
+#include "view/model_view.h"
 
 int32_t window_width = 640;
 int32_t window_height = 480;
@@ -58,6 +59,7 @@ void load_die_texture(const char* path) {
 void on_reshape(int width, int height) {
   window_width = width;
   window_height = height;
+  size_model_view(width, height);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glViewport(0, 0, window_width, window_height);
   set_projection();

@@ -24,6 +24,7 @@ void choose_view_mode() {
   glutSpecialFunc(on_view_special_key);
   glutDisplayFunc(draw_view_frame);
   glutIdleFunc(draw_view_frame);
+  start_model_view_at_die();  // drawn there until now, by the die's frame or the throw
 }
 
 void choose_die_mode() {

@@ -2,6 +2,7 @@
 
 #include <GL/glut.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -19,12 +20,22 @@
 static const float CAMERA_Z = -300;  // the die's camera offset
 static const double NEARER = 1.25;   // per zoom step
 static const double RADIANS_PER_DEGREE = 3.14159265358979323846 / 180;
+static const double FIELD_OF_VIEW = 45;  // degrees, vertical: the die's projection
+static const double NEAR_PLANE = 10;     // eye to its near plane
+static const double DIE_DISTANCE = 660;  // eye to the die's centre at rest: the die's size
+static const double FRAMED_SHARE = 0.7;  // of the window's smaller side
+static const double FORWARD_MS = 1000;   // from the die's place to framed
 
 static view_mesh shown = {{}, {}, {}, 0};
 static float shaded_for[3] = {NAN, NAN, NAN};  // the model-view row the shades were made for
 static std::vector<GLuint> texture_names;      // indexed by view_batch::texture
 static double hand[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // the turn, rows of a rotation
-static int nearness = 0;                                       // zoom steps, 0 ... VIEW_NEAREST
+static int nearness = 0;  // zoom steps from framed: + nearer, - back
+static int window_size[2] = {640, 480};
+static double framed = DIE_DISTANCE;  // eye to the model's centre, framed
+static double framed_span = 0;        // the window's share, as the tangents it was framed for
+static double reach = 0;              // the fitted centre to its farthest drawn corner
+static int forward_from = -1;         // ms when the model started forward; -1: not yet
 
 enum texture_outcome {
   TEXTURE_USED,
@@ -177,6 +188,7 @@ void load_model_view(const char* path) {
   texture_names.clear();
   shown = view_mesh{{}, {}, {}, 0};
   shaded_for[0] = NAN;
+  framed_span = 0;
   model_place place = find_model_place(path);
   std::string name = printable(place.name);
   std::vector<unsigned char> bytes;
@@ -224,11 +236,68 @@ void turn_model_view(double right_degrees, double down_degrees) {
   rotate_hand(0, down_degrees);   // about its horizontal: the front goes down
 }
 
+// How far the unturned model's drawn corners spread on screen at a distance, in
+// tangents of the view: the larger of their width and height.
+static double spread_at(double distance) {
+  double low[2] = {INFINITY, INFINITY}, high[2] = {-INFINITY, -INFINITY};
+  for (const view_corner& corner : shown.corners) {
+    double seen[2] = {corner.x / (distance - corner.z), corner.y / (distance - corner.z)};
+    for (int axis = 0; axis < 2; axis++) {
+      low[axis] = std::fmin(low[axis], seen[axis]);
+      high[axis] = std::fmax(high[axis], seen[axis]);
+    }
+  }
+  return std::fmax(high[0] - low[0], high[1] - low[1]);
+}
+
+// Framed: centred in the window, and as far as makes the drawn corners' larger side
+// the window's share of its smaller side. The spread only shrinks with the distance,
+// so halving finds it; no corner comes within the near plane, nor the model further
+// than the die. Worked out again for a new model or a new shape of window.
+static void frame_model() {
+  double tangent = std::tan(FIELD_OF_VIEW / 2 * RADIANS_PER_DEGREE);
+  double smaller = std::fmin(window_size[0], window_size[1]);
+  double span = 2 * tangent * FRAMED_SHARE * smaller / window_size[1];
+  if (span == framed_span) return;
+  framed_span = span;
+  framed = DIE_DISTANCE;
+  reach = 0;
+  if (shown.corners.empty()) return;
+  double front = -INFINITY;
+  for (const view_corner& corner : shown.corners) {
+    front = std::fmax(front, corner.z);
+    reach = std::fmax(reach,
+                      std::sqrt(corner.x * corner.x + corner.y * corner.y + corner.z * corner.z));
+  }
+  double closest = front + NEAR_PLANE + 1, farthest = DIE_DISTANCE;
+  if (spread_at(closest) <= span) {
+    framed = closest;
+    return;
+  }
+  for (int halving = 0; halving < 40; halving++) {
+    framed = (closest + farthest) / 2;
+    (spread_at(framed) > span ? closest : farthest) = framed;
+  }
+  framed = farthest;
+}
+
+// The hand's steps, from framed: nearer until the model could meet the near plane
+// however it is turned, back until it is at the die's distance, the die's size.
+static int steps_to(double distance) {
+  return static_cast<int>(std::ceil(std::fabs(std::log(distance / framed)) / std::log(NEARER)));
+}
+
+static double hand_distance() {
+  double nearest = std::fmin(framed, NEAR_PLANE + reach);
+  double distance = framed / std::pow(NEARER, nearness);
+  return std::fmax(nearest, std::fmin(DIE_DISTANCE, distance));
+}
+
 void zoom_model_view(int steps) {
   if (!die_at_rest()) return;
-  nearness += steps;
-  if (nearness < 0) nearness = 0;
-  if (nearness > VIEW_NEAREST) nearness = VIEW_NEAREST;
+  frame_model();
+  int nearest = std::min(VIEW_NEAREST, steps_to(std::fmin(framed, NEAR_PLANE + reach)));
+  nearness = std::max(-steps_to(DIE_DISTANCE), std::min(nearest, nearness + steps));
 }
 
 void put_model_view_back() {
@@ -239,14 +308,31 @@ void put_model_view_back() {
   nearness = 0;
 }
 
-// Nearer by a factor z is nearer to the eye by z and nearer to the middle of the view
-// by z squared, so the model grows and stays in the window; z = 1 is the die's place.
+void size_model_view(int width, int height) {
+  window_size[0] = width;
+  window_size[1] = height > 0 ? height : 1;
+}
+
+void start_model_view_at_die() {
+  forward_from = -1;
+}
+
+// Once at rest, the model comes forward from the die's place to framed, eased, its
+// size on screen growing evenly and its centre going straight to the middle; time
+// decides how far, so the move lasts as long at any frame rate. Then the hand turns
+// it about its centre and moves it nearer or back.
 static void hold_by_hand() {
-  double zoom = std::pow(NEARER, nearness);
+  frame_model();
+  int now = glutGet(GLUT_ELAPSED_TIME);
+  if (forward_from < 0) forward_from = now;
+  double gone = std::fmax(0, std::fmin(1, (now - forward_from) / FORWARD_MS));
+  double eased = gone * gone * (3 - 2 * gone);
   double at[3] = {die_x, die_y, die_z + CAMERA_Z};
-  double closer[3] = {at[0] / (zoom * zoom), at[1] / (zoom * zoom), at[2] / zoom};
-  glTranslatef(static_cast<float>(closer[0] - at[0]), static_cast<float>(closer[1] - at[1]),
-               static_cast<float>(closer[2] - at[2]));
+  double distance = -at[2] * std::pow(hand_distance() / -at[2], eased);
+  double aside = (1 - eased) * distance / -at[2];
+  double centre[3] = {at[0] * aside, at[1] * aside, -distance};
+  glTranslatef(static_cast<float>(centre[0] - at[0]), static_cast<float>(centre[1] - at[1]),
+               static_cast<float>(centre[2] - at[2]));
   GLfloat turn[16] = {};
   for (int row = 0; row < 3; row++) {
     for (int column = 0; column < 3; column++)

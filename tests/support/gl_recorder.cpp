@@ -338,3 +338,12 @@ void glutSpecialFunc(void (*callback)(int, int, int)) {
 void glutMainLoop() {
   record("glutMainLoop", {});
 }
+
+static int elapsed_time = 0;
+void set_glut_elapsed_time(int milliseconds) {
+  elapsed_time = milliseconds;
+}
+int glutGet(GLenum what) {
+  record("glutGet", {static_cast<double>(what)});
+  return what == GLUT_ELAPSED_TIME ? elapsed_time : 0;
+}

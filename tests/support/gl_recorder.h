@@ -26,6 +26,9 @@ void PrintTo(const gl_call& call, std::ostream* out);
 std::vector<gl_call>& recorded_gl_calls();
 void clear_gl_calls();
 
+// What glutGet(GLUT_ELAPSED_TIME) returns from now on, in milliseconds; 0 at first.
+void set_glut_elapsed_time(int milliseconds);
+
 // Calls named `name`, in order.
 std::vector<gl_call> gl_calls_named(const std::string& name);
 

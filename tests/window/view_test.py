@@ -4,10 +4,11 @@ its texture beside it, run with --view until it rests.
 
 - Standard output is exactly the model's whole account, as without --view, and
   standard error exactly what the program says it shows.
-- At rest the model lies where the die rests, within the die's reach, and is as long
-  on screen as the die's side at that depth: it is fitted to the die's size.
+- At rest, once it has come forward, the model is framed: its box on screen is
+  FRAMED_SIDE pixels on its larger side (70% of the window's smaller side) and
+  centred in the window.
 - A left drag turns it, printing nothing: turned a quarter, the side of this thin
-  model faces the camera. The wheel brings it nearer, over more pixels; lit and
+  model faces the camera. The wheel brings it nearer, over twice the pixels; lit and
   textured, most of them are coloured (lit without a texture, a pixel's three
   channels are equal). r puts it back as it was at rest, pixel for pixel; a left
   click without a drag reads it again, exactly once.
@@ -21,17 +22,16 @@ import sys
 import tempfile
 import time
 
-from dice_run import (CAMERA_Z, WINDOW_HEIGHT, WINDOW_WIDTH, DiceRun, bounding_box,
-                      pixels_per_unit_at, project, run_tool)
+from dice_run import WINDOW_HEIGHT, WINDOW_WIDTH, DiceRun, bounding_box, run_tool
 from run_to_rest import check, first_difference, keeps_still, run_to_rest, verdict
 from throw_path import whole_account
 
 # What the program says of the model: its counts are those of its account.
 SAID = (b"dice: viewing cube.3ds: 1 object, 256 vertices, 366 faces, size 2.78231 x 44.2009 x "
         b"19.3638\ndice: texture MP5SIL.BMP: used, mp5sil.bmp (256 x 256)\n")
-REST = (339.0, -240.75, -360.0 + CAMERA_Z)
-DIE_REACH = 10 * math.sqrt(3)  # any fitted model lies inside the die's bounding sphere
-SIDE = 20.0  # the die's, and the fitted model's longest
+FRAMED_SIDE = (300, 380)  # pixels: about 0.7 of 480
+OFF_CENTRE = 10  # pixels the box's middle may lie from the window's: perspective
+FORWARD = 1.0  # seconds the model takes to come forward from the die's place
 MIN_COLOURED = 0.5  # of its pixels that are not grey: the texture shows
 WHEEL_STEPS = 6
 SETTLE = 1.0  # for a frame with what was just done to be on screen
@@ -58,35 +58,29 @@ def case_model(dice, model, texture):
         told = errors.read()
         check(told == SAID, "standard error differs " + first_difference(told, SAID))
 
+        time.sleep(FORWARD + SETTLE)
         rest = run.screenshot()
         shape = lit(rest)
         left, top, right, bottom = bounding_box(shape or {(0, 0)})
-        corners = [project((REST[0] + dx, REST[1] + dy, REST[2] + DIE_REACH))
-                   for dx in (-DIE_REACH, DIE_REACH) for dy in (-DIE_REACH, DIE_REACH)]
-        low_x, low_y, high_x, high_y = bounding_box([(math.floor(x), math.floor(y))
-                                                      for x, y in corners])
-        # Its longest side, seen from its farthest, and not quite square to the view.
-        shortest = SIDE * pixels_per_unit_at(-REST[2] + DIE_REACH) * math.cos(math.radians(30))
         length = max(right - left, bottom - top) + 1
-        check(low_x <= left and right <= high_x + 1 and low_y <= top and bottom <= high_y + 1
-              and length >= shortest,
-              "at rest the model lies in (%d, %d)-(%d, %d), %d px long; the die's reach is "
-              "(%d, %d)-(%d, %d), its side at least %.0f px" % (left, top, right, bottom, length,
-                                                               low_x, low_y, high_x + 1,
-                                                               high_y + 1, shortest))
+        middle = ((left + right + 1) / 2, (top + bottom + 1) / 2)
+        check(FRAMED_SIDE[0] <= length <= FRAMED_SIDE[1]
+              and math.dist(middle, (WINDOW_WIDTH / 2, WINDOW_HEIGHT / 2)) <= OFF_CENTRE,
+              "at rest the model lies in (%d, %d)-(%d, %d): not framed" % (left, top, right, bottom))
 
         got = run.snapshot()
         xdotool(run, "mousedown", "1", "mousemove_relative", "--", "90", "0",
                 "mousemove_relative", "--", "90", "0", "mouseup", "1")
-        check(run.screenshot().differing(rest), "a left drag at rest left the model as it was")
+        turned = run.screenshot()
+        check(turned.differing(rest), "a left drag at rest left the model as it was")
         keeps_still(run.snapshot, got, "after a left drag")
         xdotool(run, *["click", "4"] * WHEEL_STEPS)
         shot = run.screenshot()
         nearer = lit(shot)
         coloured = [p for p in nearer if len(set(shot.rgb(*p))) > 1]
-        check(len(nearer) > 10 * len(shape) and len(coloured) >= MIN_COLOURED * len(nearer),
-              "turned and %d wheel steps nearer, the model covers %d pixels (%d at rest), %d of "
-              "them coloured" % (WHEEL_STEPS, len(nearer), len(shape), len(coloured)))
+        check(len(nearer) > 2 * len(lit(turned)) and len(coloured) >= MIN_COLOURED * len(nearer),
+              "turned and %d wheel steps nearer, the model covers %d pixels (%d turned), %d of "
+              "them coloured" % (WHEEL_STEPS, len(nearer), len(lit(turned)), len(coloured)))
         run_tool(["xdotool", "key", "--window", run.window, "r"])
         time.sleep(SETTLE)
         back = run.screenshot().differing(rest)
@@ -95,8 +89,9 @@ def case_model(dice, model, texture):
         xdotool(run, "click", "1")
         again = got + run.dump
         run_to_rest(run.snapshot, run.ended, again, start=None, pause=run.wait_more)
-        print("at rest %d pixels, %d px long; turned and nearer %d, %d coloured; r and a click "
-              "as they should" % (len(shape), length, len(nearer), len(coloured)))
+        print("framed at rest %d pixels, %d px long, centred at (%.1f, %.1f); turned and nearer "
+              "%d, %d coloured; r and a click as they should"
+              % (len(shape), length, *middle, len(nearer), len(coloured)))
 
 
 if __name__ == "__main__":
