@@ -339,7 +339,8 @@ class Firefox(Browser):
         self.ask("click", id=element, button=button)
 
     def key(self, element, key):
-        self.ask("key", id=element, key=key)
+        # Over BiDi, puppeteer knows the space bar only as the character.
+        self.ask("key", id=element, key=" " if key == "Space" else key)
 
     def tap(self, element):
         self.ask("tap", id=element)

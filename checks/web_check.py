@@ -216,13 +216,16 @@ class PageRun:
         return self.run("return document.getElementById(arguments[0]).textContent", name)
 
     def roll_shown(self, before=None):
-        """(words, replay address, list) of the roll shown, once its address is not before."""
+        """[words, replay address, list, the program's faces] of the roll shown, once its
+        address is not before."""
         deadline = time.monotonic() + START_TIMEOUT
         while True:
             shown = self.run("return [document.getElementById('rolled').textContent,"
                              " document.getElementById('replay').getAttribute('href'),"
                              " Array.from(document.querySelectorAll('#rolls li'), function (item) {"
-                             "   return item.value + '. ' + item.textContent; })]")
+                             "   return item.value + '. ' + item.textContent; }),"
+                             " Array.from({length: Module._dice_rolled_count()}, function (_, i) {"
+                             "   return Module._dice_rolled_face(i); })]")
             if shown[1] != before:
                 return shown
             check(time.monotonic() < deadline, "no roll shown after the one at %s" % before)
@@ -230,8 +233,8 @@ class PageRun:
 
 
 def linux_roll(dice, asset, texture, address):
-    """The page's words for the roll at address (#roll=N&seed=S), made from the line the
-    Linux program says for `dice --roll N --seed S`."""
+    """The faces the Linux program says for the roll at address (#roll=N&seed=S), from
+    its line for `dice --roll N --seed S`."""
     count, seed = re.fullmatch(r"#roll=([0-9])&seed=([0-9]+)", address).groups()
     with tempfile.TemporaryFile() as said:
         with DiceRun(dice, asset, [texture], args=["--roll", count, "--seed", seed],
@@ -242,41 +245,44 @@ def linux_roll(dice, asset, texture, address):
     match = ROLLED_LINE.fullmatch(line)
     check(match and (match.group(1) or "1") == count and match.group(5) == seed,
           "dice --roll %s --seed %s said %r" % (count, seed, line))
-    if match.group(4):
-        return "Rolled a " + match.group(4)
-    faces = match.group(2).split(" + ")
-    return "Rolled %s dice: %s and %s, %s in all" % (count, ", ".join(faces[:-1]), faces[-1],
-                                                     match.group(3))
+    return [int(face) for face in (match.group(4) or match.group(2)).split(" + ")]
 
 
-def check_rolls(run, got, path, linux_words):
+def roll_words(faces):
+    if len(faces) == 1:
+        return "Rolled a %d" % faces[0]
+    return "Rolled %d dice: %s and %d, %d in all" % (len(faces), ", ".join(map(str, faces[:-1])),
+                                                     faces[-1], sum(faces))
+
+
+def check_rolls(run, got, path, linux_faces):
     """Roll, the space bar on the picture and a bad address, each a roll of its own seed,
-    said as the Linux program says that roll; the rolls listed, ten at most."""
+    said and thrown as the Linux program throws it; the rolls listed, ten at most."""
     run.run("document.getElementById('count').value = '2'")
     run.browser.click("roll")
     start = len(got) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
     run.wait_account(got + path, START_TIMEOUT, "the path again after Roll", length=start)
-    said = [tuple(run.roll_shown()[:2])]
+    said = [run.roll_shown()]
     run.browser.key("canvas", "Space")
-    said.append(tuple(run.roll_shown(said[-1][1])[:2]))
+    said.append(run.roll_shown(said[-1][1]))
     run.run("location.hash = arguments[0]", BAD_ADDRESS)
-    words, address, listed = run.roll_shown(said[-1][1])
-    said.append((words, address))
+    said.append(run.roll_shown(said[-1][1]))
     check(run.text("notice") == BAD_ADDRESS_WORDS, "at %s the page says %r"
           % (BAD_ADDRESS, run.text("notice")))
-    for words, address in said:
+    for words, address, _, faces in said:
         check(re.fullmatch("#roll=2&seed=[0-9]+", address), "a roll of 2 dice links to " + address)
-        linux = linux_words(address)
-        check(words == linux, "the page says %r for %s; Linux: %r" % (words, address, linux))
-    check(len({address for _, address in said}) == 3, "seeds repeat: %s" % said)
-    check(listed == ["3. " + said[2][0], "2. " + said[1][0], "1. " + said[0][0]],
-          "after three rolls the list holds %s" % listed)
+        linux = linux_faces(address)
+        check([words, faces] == [roll_words(linux), linux], "at %s the page says %r, its program "
+              "rolled %s; the Linux program %s" % (address, words, faces, linux))
+    check(len({shown[1] for shown in said}) == 3, "seeds repeat: %s" % said)
+    check(said[2][2] == ["%d. %s" % (3 - i, shown[0]) for i, shown in enumerate(said[::-1])],
+          "after three rolls the list holds %s" % said[2][2])
     run.run("for (var i = 0; i < arguments[0]; i++) document.getElementById('roll').click()",
             ROLLS_LISTED)
     listed = [int(item.split(".")[0]) for item in run.roll_shown(said[2][1])[2]]
     check(listed == list(range(ROLLS_LISTED + 3, 3, -1)), "the list holds rolls %s" % listed)
-    print("Roll, the space bar and a bad address: %s, as the Linux program says each"
-          % "; ".join("%s (%s)" % roll for roll in said))
+    print("Roll, the space bar and a bad address: %s, as the Linux program rolls each"
+          % "; ".join("%s (%s)" % tuple(shown[:2]) for shown in said))
 
 
 def check_console(run, name):
@@ -344,7 +350,7 @@ def check_hidden(run, expected, dump):
           % (len(got), len(expected), HIDDEN_WATCH))
 
 
-def check_plain(engine, page, linux_shot, expected, dump, folder, linux_words):
+def check_plain(engine, page, linux_shot, expected, dump, folder, linux_faces):
     with open_page(engine, page, "the page") as run:
         check_hidden(run, expected, dump)
         rate, shot = run_page_to_rest(run, expected, folder)
@@ -379,7 +385,7 @@ def check_plain(engine, page, linux_shot, expected, dump, folder, linux_words):
         check(presses == [0, 1, 2], "the canvas saw mouse buttons %s, not 0, 1, 2" % presses)
         print("left click: one more dump, the die still; middle and right: nothing")
         got = check_buttons(run, got, dump)
-        check_rolls(run, got, expected[len(dump):], linux_words)
+        check_rolls(run, got, expected[len(dump):], linux_faces)
         check_console(run, "the page")
         run.run("document.getElementById('canvas').getContext('webgl')"
                 ".getExtension('WEBGL_lose_context').loseContext()")
@@ -485,7 +491,7 @@ def check_pips(engine, page, linux_shot, expected, folder):
                                              shot.width * shot.height))
 
 
-def check_phone(engine, page, expected, dump, replay_words):
+def check_phone(engine, page, expected, dump, replay):
     with PageRun(engine, page, REPLAY_ADDRESS, phone=True) as run:
         layout = run.run("""
             var canvas = document.getElementById('canvas'), box = canvas.getBoundingClientRect();
@@ -506,9 +512,10 @@ def check_phone(engine, page, expected, dump, replay_words):
                                       shown_height, right))
         check(text >= MIN_TEXT_PX, "on a phone the smallest text is %.1f px" % text)
         got = run.wait_account(expected, THROW_TIMEOUT, "whole account on the phone")
+        words = roll_words(replay)
         shown = run.roll_shown()
-        check(shown == [replay_words, REPLAY_ADDRESS, ["1. " + replay_words]],
-              "opened at %s the page shows %s; Linux: %r" % (REPLAY_ADDRESS, shown, replay_words))
+        check(shown == [words, REPLAY_ADDRESS, ["1. " + words], replay], "opened at %s the "
+              "page shows %s; the Linux program rolls %s" % (REPLAY_ADDRESS, shown, replay))
         check_axe(run, "the page on a phone")
         run.browser.tap("canvas")
         got = run.wait_account(got + dump, START_TIMEOUT, "dump after a tap")
@@ -516,7 +523,7 @@ def check_phone(engine, page, expected, dump, replay_words):
         check_console(run, "the page on a phone")
     print("on a %d px screen: no sideways scroll, the canvas shown %.0fx%.0f, text from %.0f px; "
           "%s: %s, as on Linux; a tap: one dump" % (wide, shown_width, shown_height, text,
-                                                     REPLAY_ADDRESS, replay_words))
+                                                     REPLAY_ADDRESS, words))
 
 
 def check_missing(engine, page):
@@ -587,10 +594,10 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
     _, linux_pips_shot, _ = window_to_rest(linux_pips_dice, asset, expected,
                                            other_files=[texture])
 
-    def linux_words(address):
+    def linux_faces(address):
         return linux_roll(linux_dice, asset, texture, address)
 
-    replay_words = linux_words(REPLAY_ADDRESS)
+    replay = linux_faces(REPLAY_ADDRESS)
     check_compressed(page)
     rates = []
     for engine in engines:
@@ -599,13 +606,13 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
 
         def plain_and_pips():
             with tempfile.TemporaryDirectory() as folder:
-                rate = check_plain(engine, page, linux_shot, expected, dump, folder, linux_words)
+                rate = check_plain(engine, page, linux_shot, expected, dump, folder, linux_faces)
                 check_pips(engine, pips_page, linux_pips_shot, expected, folder)
             return rate
 
         rate = once_more_if_browser_ended(engine, plain_and_pips)
         once_more_if_browser_ended(engine, check_phone, engine, page, expected, dump,
-                                   replay_words)
+                                   replay)
         once_more_if_browser_ended(engine, check_missing, engine, page)
         once_more_if_browser_ended(engine, check_no_webgl, engine, page)
         rates.append("%s %.0f frames/s" % (engine.name, rate))
