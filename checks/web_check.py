@@ -23,11 +23,12 @@ The plain page:
   dropped on the page, is refused in words and nothing changes; "Back to the die"
   appends the die's dump and names it; "Save the account" downloads exactly the
   bytes written so far;
-- Roll with two dice throws again from the path's first step, and the page says the
-  roll in the words of the Linux program's line for its seed (`dice --roll 2 --seed N`),
-  its replay link naming that seed; the space bar on the picture and a bad address
-  (said in words) each throw a roll of a fresh seed, said as the Linux program says it;
-  the list holds the rolls, the latest first, ten at most;
+- Roll with two dice, pressed with a model of one's own shown, reads the die again
+  (its dump) and throws from the path's first step; the page says the roll in the
+  words of the Linux program's line for its seed (`dice --roll 2 --seed N`), its
+  replay link naming that seed, and the page's program holds those faces; the space
+  bar on the picture and a bad address (said in words) each throw a roll of a fresh
+  seed, checked the same way; the list holds the rolls, the latest first, ten at most;
 - the browser's console holds no error or warning but those in ALLOWED_CONSOLE;
 - when the browser takes the WebGL context away, the page says so.
 On a phone's screen (390 px wide) the plain page, opened at REPLAY_ADDRESS, lays out
@@ -255,13 +256,20 @@ def roll_words(faces):
                                                      faces[-1], sum(faces))
 
 
-def check_rolls(run, got, path, linux_faces):
-    """Roll, the space bar on the picture and a bad address, each a roll of its own seed,
-    said and thrown as the Linux program throws it; the rolls listed, ten at most."""
+def check_rolls(run, got, dump, path, linux_faces):
+    """Roll with a model shown, the space bar on the picture and a bad address, each a
+    roll of its own seed, said and thrown as the Linux program throws it, the die put
+    back first; the rolls listed, ten at most."""
+    with open(OWN_MODEL, "rb") as model:
+        got += read_account(model.read())[0]
+    run.browser.choose_file("file", OWN_MODEL, OWN_TEXTURE)
+    run.wait_account(got, START_TIMEOUT, "dump of the model opened")
     run.run("document.getElementById('count').value = '2'")
     run.browser.click("roll")
-    start = len(got) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
-    run.wait_account(got + path, START_TIMEOUT, "the path again after Roll", length=start)
+    start = len(got + dump) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
+    run.wait_account(got + dump + path, START_TIMEOUT, "the die's dump, then its path again "
+                     "after Roll", length=start)
+    check(run.text("model") == DIE_WORDS, "rolled, the page says %r" % run.text("model"))
     said = [run.roll_shown()]
     run.browser.key("canvas", "Space")
     said.append(run.roll_shown(said[-1][1]))
@@ -385,7 +393,7 @@ def check_plain(engine, page, linux_shot, expected, dump, folder, linux_faces):
         check(presses == [0, 1, 2], "the canvas saw mouse buttons %s, not 0, 1, 2" % presses)
         print("left click: one more dump, the die still; middle and right: nothing")
         got = check_buttons(run, got, dump)
-        check_rolls(run, got, expected[len(dump):], linux_faces)
+        check_rolls(run, got, dump, expected[len(dump):], linux_faces)
         check_console(run, "the page")
         run.run("document.getElementById('canvas').getContext('webgl')"
                 ".getExtension('WEBGL_lose_context').loseContext()")
