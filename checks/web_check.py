@@ -23,20 +23,16 @@ The plain page:
   dropped on the page, is refused in words and nothing changes; "Back to the die"
   appends the die's dump and names it; "Save the account" downloads exactly the
   bytes written so far;
-- Roll with two dice, pressed with a model of one's own shown, reads the die again
-  (its dump) and throws from the path's first step; the page says the roll in the
-  words of the Linux program's line for its seed (`dice --roll 2 --seed N`), its
-  replay link naming that seed, and the page's program holds those faces; the space
-  bar on the picture and a bad address (said in words) each throw a roll of a fresh
-  seed, checked the same way; the list holds the rolls, the latest first, ten at most;
+- Roll (two dice) throws from the path's first step; it, the space bar on the picture
+  and a bad address (said in words) each throw a fresh seed's roll, said and held by
+  the program as the Linux program says it (`dice --roll 2 --seed N`);
 - the browser's console holds no error or warning but those in ALLOWED_CONSOLE;
 - when the browser takes the WebGL context away, the page says so.
-On a phone's screen (390 px wide) the plain page, opened at REPLAY_ADDRESS, lays out
-at that width with no sideways scroll, the canvas scaled down with its buffer still
-640 x 480, the text no smaller than MIN_TEXT_PX, and axe-core finds nothing; it says
-and lists the numbers the Linux program gives for that roll, and its account is the
-whole account; a tap on the canvas at rest appends exactly one dump, and the console
-stays clean.
+On a phone's screen (390 px wide) the plain page, opened at REPLAY_ADDRESS (the
+Linux program's numbers for it said, and the whole account), lays out at that width
+with no sideways scroll, the canvas scaled down with its buffer still 640 x 480, the
+text no smaller than MIN_TEXT_PX, and axe-core finds nothing; a tap on the canvas at
+rest appends exactly one dump, and the console stays clean.
 The pips page: the same account, and at rest the pips (pixels inside the die much
 darker than its white) where the Linux pips build shows them; its console likewise.
 Without WebGL, the page says so in words and runs nothing; served without dice.js,
@@ -54,6 +50,7 @@ with what tools/web.sh installs: tools/web.sh check runs it so. The engines are
 chromium, firefox and webkit, all of them without --engines.
 """
 
+import functools
 import gzip
 import os
 import re
@@ -115,9 +112,7 @@ REPLAY_ADDRESS = "#roll=3&seed=8841026633"
 BAD_ADDRESS = "#roll=2&seed=18446744073709551616"
 BAD_ADDRESS_WORDS = ("The address's seed= takes a whole number from 0 to 18446744073709551615, "
                      "not 18446744073709551616; here is a fresh roll instead.")
-ROLLS_LISTED = 10
-# The program's line for a roll: "dice: rolled 5 (seed N)" or
-# "dice: rolled 3 dice: 2 + 6 + 5 = 13 (seed N)".
+# "dice: rolled 5 (seed N)" or "dice: rolled 3 dice: 2 + 6 + 5 = 13 (seed N)"
 ROLLED_LINE = re.compile(r"dice: rolled (?:(\d) dice: ([1-6](?: \+ [1-6])+) = (\d+)|([1-6])) "
                          r"\(seed (\d+)\)\n")
 MIN_TEXT_PX = 12
@@ -217,25 +212,25 @@ class PageRun:
         return self.run("return document.getElementById(arguments[0]).textContent", name)
 
     def roll_shown(self, before=None):
-        """[words, replay address, list, the program's faces] of the roll shown, once its
-        address is not before."""
+        """[words, link, list, the program's faces] of the roll shown, once its link is
+        not before."""
         deadline = time.monotonic() + START_TIMEOUT
-        while True:
-            shown = self.run("return [document.getElementById('rolled').textContent,"
-                             " document.getElementById('replay').getAttribute('href'),"
-                             " Array.from(document.querySelectorAll('#rolls li'), function (item) {"
-                             "   return item.value + '. ' + item.textContent; }),"
-                             " Array.from({length: Module._dice_rolled_count()}, function (_, i) {"
-                             "   return Module._dice_rolled_face(i); })]")
+        while time.monotonic() < deadline:
+            shown = self.run(
+                "return [document.getElementById('rolled').textContent, document.getElementById("
+                "'replay').getAttribute('href'), Array.from(document.querySelectorAll('#rolls li'),"
+                " function (item) { return item.value + '. ' + item.textContent; }), Array.from("
+                "{length: Module._dice_rolled_count()}, function (_, i) {"
+                " return Module._dice_rolled_face(i); })]")
             if shown[1] != before:
                 return shown
-            check(time.monotonic() < deadline, "no roll shown after the one at %s" % before)
             time.sleep(POLL)
+        raise TestFailure("no roll shown after the one at %s" % before)
 
 
 def linux_roll(dice, asset, texture, address):
-    """The faces the Linux program says for the roll at address (#roll=N&seed=S), from
-    its line for `dice --roll N --seed S`."""
+    """[the page's words, the faces] for #roll=N&seed=S, from the Linux program's line for
+    `dice --roll N --seed S`."""
     count, seed = re.fullmatch(r"#roll=([0-9])&seed=([0-9]+)", address).groups()
     with tempfile.TemporaryFile() as said:
         with DiceRun(dice, asset, [texture], args=["--roll", count, "--seed", seed],
@@ -246,30 +241,16 @@ def linux_roll(dice, asset, texture, address):
     match = ROLLED_LINE.fullmatch(line)
     check(match and (match.group(1) or "1") == count and match.group(5) == seed,
           "dice --roll %s --seed %s said %r" % (count, seed, line))
-    return [int(face) for face in (match.group(4) or match.group(2)).split(" + ")]
+    faces = [int(face) for face in (match.group(4) or match.group(2)).split(" + ")]
+    return ["Rolled a %d" % faces[0] if len(faces) == 1 else "Rolled %s dice: %s and %d, %s in all"
+            % (count, ", ".join(map(str, faces[:-1])), faces[-1], match.group(3)), faces]
 
 
-def roll_words(faces):
-    if len(faces) == 1:
-        return "Rolled a %d" % faces[0]
-    return "Rolled %d dice: %s and %d, %d in all" % (len(faces), ", ".join(map(str, faces[:-1])),
-                                                     faces[-1], sum(faces))
-
-
-def check_rolls(run, got, dump, path, linux_faces):
-    """Roll with a model shown, the space bar on the picture and a bad address, each a
-    roll of its own seed, said and thrown as the Linux program throws it, the die put
-    back first; the rolls listed, ten at most."""
-    with open(OWN_MODEL, "rb") as model:
-        got += read_account(model.read())[0]
-    run.browser.choose_file("file", OWN_MODEL, OWN_TEXTURE)
-    run.wait_account(got, START_TIMEOUT, "dump of the model opened")
+def check_rolls(run, got, path, linux_said):
     run.run("document.getElementById('count').value = '2'")
     run.browser.click("roll")
-    start = len(got + dump) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
-    run.wait_account(got + dump + path, START_TIMEOUT, "the die's dump, then its path again "
-                     "after Roll", length=start)
-    check(run.text("model") == DIE_WORDS, "rolled, the page says %r" % run.text("model"))
+    start = len(got) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
+    run.wait_account(got + path, START_TIMEOUT, "the path again after Roll", length=start)
     said = [run.roll_shown()]
     run.browser.key("canvas", "Space")
     said.append(run.roll_shown(said[-1][1]))
@@ -278,17 +259,9 @@ def check_rolls(run, got, dump, path, linux_faces):
     check(run.text("notice") == BAD_ADDRESS_WORDS, "at %s the page says %r"
           % (BAD_ADDRESS, run.text("notice")))
     for words, address, _, faces in said:
-        check(re.fullmatch("#roll=2&seed=[0-9]+", address), "a roll of 2 dice links to " + address)
-        linux = linux_faces(address)
-        check([words, faces] == [roll_words(linux), linux], "at %s the page says %r, its program "
-              "rolled %s; the Linux program %s" % (address, words, faces, linux))
-    check(len({shown[1] for shown in said}) == 3, "seeds repeat: %s" % said)
-    check(said[2][2] == ["%d. %s" % (3 - i, shown[0]) for i, shown in enumerate(said[::-1])],
-          "after three rolls the list holds %s" % said[2][2])
-    run.run("for (var i = 0; i < arguments[0]; i++) document.getElementById('roll').click()",
-            ROLLS_LISTED)
-    listed = [int(item.split(".")[0]) for item in run.roll_shown(said[2][1])[2]]
-    check(listed == list(range(ROLLS_LISTED + 3, 3, -1)), "the list holds rolls %s" % listed)
+        linux = linux_said(address)
+        check([words, faces] == linux, "at %s the page says %r, its program rolled %s; on "
+              "Linux: %s" % (address, words, faces, linux))
     print("Roll, the space bar and a bad address: %s, as the Linux program rolls each"
           % "; ".join("%s (%s)" % tuple(shown[:2]) for shown in said))
 
@@ -358,7 +331,7 @@ def check_hidden(run, expected, dump):
           % (len(got), len(expected), HIDDEN_WATCH))
 
 
-def check_plain(engine, page, linux_shot, expected, dump, folder, linux_faces):
+def check_plain(engine, page, linux_shot, expected, dump, folder, linux_said):
     with open_page(engine, page, "the page") as run:
         check_hidden(run, expected, dump)
         rate, shot = run_page_to_rest(run, expected, folder)
@@ -393,7 +366,7 @@ def check_plain(engine, page, linux_shot, expected, dump, folder, linux_faces):
         check(presses == [0, 1, 2], "the canvas saw mouse buttons %s, not 0, 1, 2" % presses)
         print("left click: one more dump, the die still; middle and right: nothing")
         got = check_buttons(run, got, dump)
-        check_rolls(run, got, dump, expected[len(dump):], linux_faces)
+        check_rolls(run, got, expected[len(dump):], linux_said)
         check_console(run, "the page")
         run.run("document.getElementById('canvas').getContext('webgl')"
                 ".getExtension('WEBGL_lose_context').loseContext()")
@@ -520,10 +493,10 @@ def check_phone(engine, page, expected, dump, replay):
                                       shown_height, right))
         check(text >= MIN_TEXT_PX, "on a phone the smallest text is %.1f px" % text)
         got = run.wait_account(expected, THROW_TIMEOUT, "whole account on the phone")
-        words = roll_words(replay)
+        words, faces = replay
         shown = run.roll_shown()
-        check(shown == [words, REPLAY_ADDRESS, ["1. " + words], replay], "opened at %s the "
-              "page shows %s; the Linux program rolls %s" % (REPLAY_ADDRESS, shown, replay))
+        check(shown == [words, REPLAY_ADDRESS, ["1. " + words], faces], "opened at %s the page "
+              "shows %s; on Linux: %s" % (REPLAY_ADDRESS, shown, replay))
         check_axe(run, "the page on a phone")
         run.browser.tap("canvas")
         got = run.wait_account(got + dump, START_TIMEOUT, "dump after a tap")
@@ -601,11 +574,8 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
     _, linux_shot, _ = window_to_rest(linux_dice, asset, expected)
     _, linux_pips_shot, _ = window_to_rest(linux_pips_dice, asset, expected,
                                            other_files=[texture])
-
-    def linux_faces(address):
-        return linux_roll(linux_dice, asset, texture, address)
-
-    replay = linux_faces(REPLAY_ADDRESS)
+    linux_said = functools.partial(linux_roll, linux_dice, asset, texture)
+    replay = linux_said(REPLAY_ADDRESS)
     check_compressed(page)
     rates = []
     for engine in engines:
@@ -614,7 +584,7 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
 
         def plain_and_pips():
             with tempfile.TemporaryDirectory() as folder:
-                rate = check_plain(engine, page, linux_shot, expected, dump, folder, linux_faces)
+                rate = check_plain(engine, page, linux_shot, expected, dump, folder, linux_said)
                 check_pips(engine, pips_page, linux_pips_shot, expected, folder)
             return rate
 
