@@ -34,7 +34,7 @@ from selenium.webdriver.common.keys import Keys
 HERE = os.path.dirname(os.path.abspath(__file__))
 PHONE_WIDTH, PHONE_HEIGHT = 390, 844
 WIDE = {"width": 800, "height": 1000}  # the whole canvas in view, for its screenshot
-KEYS = {"Enter": Keys.ENTER}
+KEYS = {"Enter": Keys.ENTER, "Space": Keys.SPACE}
 DRIVER_START = 60.0  # a browser's start on a busy machine; only a broken one waits longer
 
 
@@ -339,7 +339,8 @@ class Firefox(Browser):
         self.ask("click", id=element, button=button)
 
     def key(self, element, key):
-        self.ask("key", id=element, key=key)
+        # Over BiDi, puppeteer knows the space bar only as the character.
+        self.ask("key", id=element, key=" " if key == "Space" else key)
 
     def tap(self, element):
         self.ask("tap", id=element)

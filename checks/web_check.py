@@ -23,12 +23,16 @@ The plain page:
   dropped on the page, is refused in words and nothing changes; "Back to the die"
   appends the die's dump and names it; "Save the account" downloads exactly the
   bytes written so far;
+- Roll (two dice) throws from the path's first step; it, the space bar on the picture
+  and a bad address (said in words) each throw a fresh seed's roll, said and held by
+  the program as the Linux program says it (`dice --roll 2 --seed N`);
 - the browser's console holds no error or warning but those in ALLOWED_CONSOLE;
 - when the browser takes the WebGL context away, the page says so.
-On a phone's screen (390 px wide) the plain page lays out at that width with no
-sideways scroll, the canvas scaled down with its buffer still 640 x 480, the text no
-smaller than MIN_TEXT_PX, and axe-core finds nothing; a tap on the canvas at rest
-appends exactly one dump, and the console stays clean.
+On a phone's screen (390 px wide) the plain page, opened at REPLAY_ADDRESS (the
+Linux program's numbers for it said, and the whole account), lays out at that width
+with no sideways scroll, the canvas scaled down with its buffer still 640 x 480, the
+text no smaller than MIN_TEXT_PX, and axe-core finds nothing; a tap on the canvas at
+rest appends exactly one dump, and the console stays clean.
 The pips page: the same account, and at rest the pips (pixels inside the die much
 darker than its white) where the Linux pips build shows them; its console likewise.
 Without WebGL, the page says so in words and runs nothing; served without dice.js,
@@ -46,6 +50,7 @@ with what tools/web.sh installs: tools/web.sh check runs it so. The engines are
 chromium, firefox and webkit, all of them without --engines.
 """
 
+import functools
 import gzip
 import os
 import re
@@ -61,7 +66,7 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 sys.path[:0] = [os.path.join(ROOT, "tests", "account"), os.path.join(ROOT, "tools")]
 from browsers import ENGINES, PHONE_WIDTH, Chromium, DriverError  # noqa: E402
 from dice_run import (DARK_LEVEL, MIN_DARK_PIXELS, WINDOW_HEIGHT, WINDOW_TITLE,  # noqa: E402
-                      WINDOW_WIDTH, Image, window_to_rest)
+                      WINDOW_WIDTH, DiceRun, Image, window_to_rest)
 from dump_3ds import read_account  # noqa: E402
 from run_to_rest import (POLL, STALL_TIMEOUT, START_TIMEOUT, STILL_WATCH,  # noqa: E402
                          THROW_TIMEOUT, TestFailure, check, first_difference, keeps_still,
@@ -102,6 +107,13 @@ MIN_COLOURED = 0.5  # of the viewed model's pixels, lit and textured (lit alone,
 SAVED_NAME = "dice-account.txt"
 BROWSER_ENDED = "session deleted because of page crash"  # chromedriver's and WebKit's words
 LOG_TAIL = 4000  # bytes
+REPLAY_ADDRESS = "#roll=3&seed=8841026633"
+BAD_ADDRESS = "#roll=2&seed=18446744073709551616"
+BAD_ADDRESS_WORDS = ("The address's seed= takes a whole number from 0 to 18446744073709551615, "
+                     "not 18446744073709551616; here is a fresh roll instead.")
+# "dice: rolled 5 (seed N)" or "dice: rolled 3 dice: 2 + 6 + 5 = 13 (seed N)"
+ROLLED_LINE = re.compile(r"dice: rolled (?:(\d) dice: ([1-6](?: \+ [1-6])+) = (\d+)|([1-6])) "
+                         r"\(seed (\d+)\)\n")
 MIN_TEXT_PX = 12
 AXE = os.path.join(ROOT, "checks", "node_modules", "axe-core", "axe.min.js")
 
@@ -117,7 +129,7 @@ LEFT, MIDDLE, RIGHT = 0, 1, 2
 class PageRun:
     """A built page served on 127.0.0.1 and opened in a fresh browser of an engine."""
 
-    def __init__(self, engine, folder, **options):
+    def __init__(self, engine, folder, fragment="", **options):
         self.engine = engine
         self.server = start_server(folder)
         self.work = tempfile.mkdtemp(prefix="%s_" % engine.name)
@@ -127,7 +139,7 @@ class PageRun:
         self.seen = []
         try:
             self.browser = engine(self.work, **options)
-            self.browser.open(self.server.page_address)
+            self.browser.open(self.server.page_address + fragment)
         except BaseException:
             self.close()
             raise
@@ -198,6 +210,60 @@ class PageRun:
     def text(self, name):
         return self.run("return document.getElementById(arguments[0]).textContent", name)
 
+    def roll_shown(self, before=None):
+        """[words, link, list, the program's faces] of the roll shown, once its link is
+        not before."""
+        deadline = time.monotonic() + START_TIMEOUT
+        while time.monotonic() < deadline:
+            shown = self.run(
+                "return [document.getElementById('rolled').textContent, document.getElementById("
+                "'replay').getAttribute('href'), Array.from(document.querySelectorAll('#rolls li'),"
+                " function (item) { return item.value + '. ' + item.textContent; }), Array.from("
+                "{length: Module._dice_rolled_count()}, function (_, i) {"
+                " return Module._dice_rolled_face(i); })]")
+            if shown[1] != before:
+                return shown
+            time.sleep(POLL)
+        raise TestFailure("no roll shown after the one at %s" % before)
+
+
+def linux_roll(dice, asset, texture, address):
+    """[the page's words, the faces] for #roll=N&seed=S, from the Linux program's line for
+    `dice --roll N --seed S`."""
+    count, seed = re.fullmatch(r"#roll=([0-9])&seed=([0-9]+)", address).groups()
+    with tempfile.TemporaryFile() as said:
+        with DiceRun(dice, asset, [texture], args=["--roll", count, "--seed", seed],
+                     stderr=said) as run:
+            run.wait_output(lambda out: len(out) > len(run.dump), START_TIMEOUT, "the throw")
+        said.seek(0)
+        line = said.read().decode()
+    match = ROLLED_LINE.fullmatch(line)
+    check(match and (match.group(1) or "1") == count and match.group(5) == seed,
+          "dice --roll %s --seed %s said %r" % (count, seed, line))
+    faces = [int(face) for face in (match.group(4) or match.group(2)).split(" + ")]
+    return ["Rolled a %d" % faces[0] if len(faces) == 1 else "Rolled %s dice: %s and %d, %s in all"
+            % (count, ", ".join(map(str, faces[:-1])), faces[-1], match.group(3)), faces]
+
+
+def check_rolls(run, got, path, linux_said):
+    run.run("document.getElementById('count').value = '2'")
+    run.browser.click("roll")
+    start = len(got) + len("".join(path_lines()[:HIDE_AFTER_LINES]))
+    run.wait_account(got + path, START_TIMEOUT, "the path again after Roll", length=start)
+    said = [run.roll_shown()]
+    run.browser.key("canvas", "Space")
+    said.append(run.roll_shown(said[-1][1]))
+    run.run("location.hash = arguments[0]", BAD_ADDRESS)
+    said.append(run.roll_shown(said[-1][1]))
+    check(run.text("notice") == BAD_ADDRESS_WORDS, "at %s the page says %r"
+          % (BAD_ADDRESS, run.text("notice")))
+    for words, address, _, faces in said:
+        linux = linux_said(address)
+        check([words, faces] == linux, "at %s the page says %r, its program rolled %s; on "
+              "Linux: %s" % (address, words, faces, linux))
+    print("Roll, the space bar and a bad address: %s, as the Linux program rolls each"
+          % "; ".join("%s (%s)" % tuple(shown[:2]) for shown in said))
+
 
 def check_console(run, name):
     run.read_console()
@@ -264,7 +330,7 @@ def check_hidden(run, expected, dump):
           % (len(got), len(expected), HIDDEN_WATCH))
 
 
-def check_plain(engine, page, linux_shot, expected, dump, folder):
+def check_plain(engine, page, linux_shot, expected, dump, folder, linux_said):
     with open_page(engine, page, "the page") as run:
         check_hidden(run, expected, dump)
         rate, shot = run_page_to_rest(run, expected, folder)
@@ -299,6 +365,7 @@ def check_plain(engine, page, linux_shot, expected, dump, folder):
         check(presses == [0, 1, 2], "the canvas saw mouse buttons %s, not 0, 1, 2" % presses)
         print("left click: one more dump, the die still; middle and right: nothing")
         got = check_buttons(run, got, dump)
+        check_rolls(run, got, expected[len(dump):], linux_said)
         check_console(run, "the page")
         run.run("document.getElementById('canvas').getContext('webgl')"
                 ".getExtension('WEBGL_lose_context').loseContext()")
@@ -404,8 +471,8 @@ def check_pips(engine, page, linux_shot, expected, folder):
                                              shot.width * shot.height))
 
 
-def check_phone(engine, page, expected, dump):
-    with PageRun(engine, page, phone=True) as run:
+def check_phone(engine, page, expected, dump, replay):
+    with PageRun(engine, page, REPLAY_ADDRESS, phone=True) as run:
         layout = run.run("""
             var canvas = document.getElementById('canvas'), box = canvas.getBoundingClientRect();
             var sizes = Array.from(document.querySelectorAll('h1, p, button, #account'),
@@ -425,13 +492,18 @@ def check_phone(engine, page, expected, dump):
                                       shown_height, right))
         check(text >= MIN_TEXT_PX, "on a phone the smallest text is %.1f px" % text)
         got = run.wait_account(expected, THROW_TIMEOUT, "whole account on the phone")
+        words, faces = replay
+        shown = run.roll_shown()
+        check(shown == [words, REPLAY_ADDRESS, ["1. " + words], faces], "opened at %s the page "
+              "shows %s; on Linux: %s" % (REPLAY_ADDRESS, shown, replay))
         check_axe(run, "the page on a phone")
         run.browser.tap("canvas")
         got = run.wait_account(got + dump, START_TIMEOUT, "dump after a tap")
         run.wait_still(got, "after the tap's dump")
         check_console(run, "the page on a phone")
     print("on a %d px screen: no sideways scroll, the canvas shown %.0fx%.0f, text from %.0f px; "
-          "a tap: one dump" % (wide, shown_width, shown_height, text))
+          "%s: %s, as on Linux; a tap: one dump" % (wide, shown_width, shown_height, text,
+                                                     REPLAY_ADDRESS, words))
 
 
 def check_missing(engine, page):
@@ -501,6 +573,8 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
     _, linux_shot, _ = window_to_rest(linux_dice, asset, expected)
     _, linux_pips_shot, _ = window_to_rest(linux_pips_dice, asset, expected,
                                            other_files=[texture])
+    linux_said = functools.partial(linux_roll, linux_dice, asset, texture)
+    replay = linux_said(REPLAY_ADDRESS)
     check_compressed(page)
     rates = []
     for engine in engines:
@@ -509,12 +583,13 @@ def check_all(page, pips_page, linux_dice, linux_pips_dice, asset, engines):
 
         def plain_and_pips():
             with tempfile.TemporaryDirectory() as folder:
-                rate = check_plain(engine, page, linux_shot, expected, dump, folder)
+                rate = check_plain(engine, page, linux_shot, expected, dump, folder, linux_said)
                 check_pips(engine, pips_page, linux_pips_shot, expected, folder)
             return rate
 
         rate = once_more_if_browser_ended(engine, plain_and_pips)
-        once_more_if_browser_ended(engine, check_phone, engine, page, expected, dump)
+        once_more_if_browser_ended(engine, check_phone, engine, page, expected, dump,
+                                   replay)
         once_more_if_browser_ended(engine, check_missing, engine, page)
         once_more_if_browser_ended(engine, check_no_webgl, engine, page)
         rates.append("%s %.0f frames/s" % (engine.name, rate))

@@ -31,7 +31,9 @@ set(web_link_options
   --js-library=${web_dir}/default_texture.js
   -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=dice_default_texture
   -sALLOW_MEMORY_GROWTH=1  # a large texture gets memory, or malloc's null, as on the desktop
-  -sEXPORTED_RUNTIME_METHODS=FS  # the page puts the visitor's own model in place of cube.3ds
+  # FS: the page puts the visitor's own model in place of cube.3ds; ccall: it hands
+  # the program a roll's count and seed as text, for its own parsers.
+  -sEXPORTED_RUNTIME_METHODS=FS,ccall
   # Debian's emscripten 3.1.6 crashes in its HTML minifier; the page is small anyway.
   -sMINIFY_HTML=0
 )
@@ -44,11 +46,13 @@ add_library(GLUT::GLUT INTERFACE IMPORTED)
 target_link_libraries(GLUT::GLUT INTERFACE OpenGL::GL)
 
 # The files the program reads from its working directory, preloaded into
-# emscripten's file system at /, where the program starts.
-set(web_preload cube.3ds)
+# emscripten's file system at /, where the program starts: die.bmp always, since
+# the Roll button throws the die with its pips whatever the build's own die is.
+set(web_preload cube.3ds die.bmp)
 if(DICE_DIE_TEXTURE AND EXISTS ${PROJECT_SOURCE_DIR}/assets/${DICE_DIE_TEXTURE})
   list(APPEND web_preload ${DICE_DIE_TEXTURE})
 endif()
+list(REMOVE_DUPLICATES web_preload)
 set(web_page_options --shell-file ${web_dir}/shell.html)
 set(web_page_depends ${web_dir}/shell.html ${web_dir}/pace.js ${web_dir}/default_texture.js)
 foreach(file IN LISTS web_preload)
