@@ -127,7 +127,7 @@ TEST_F(start_up, own_options_are_taken_out_and_the_rest_left_to_glut) {
     if (own[2] == 'h') {
       EXPECT_EQ(status, 0);
       EXPECT_EQ(printed.substr(0, printed.find('\n') + 1),
-                "Usage: dice [--view] [GLUT option...]\n");
+                "Usage: dice [--view | --roll [N] [--seed N]] [GLUT option...]\n");
       EXPECT_EQ(said, "");
     } else {
       EXPECT_EQ(status, 2);
