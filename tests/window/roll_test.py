@@ -26,7 +26,7 @@ SAID_AGAIN = b"dice: rolled 6 dice: 2 + 3 + 1 + 2 + 4 + 5 = 17 (seed 112, roll 2
 DICE_SPACING = 36.0
 ENLARGED = 3  # a face, some 18 px across at 640x480, is 53 px with pips of some 80 pixels
 FACE_INSET = 0.9  # the face's middle, clear of its grey border
-SETTLE = 1.0  # for frames of the new size to be on screen
+SETTLE, SETTLE_SHOTS = 0.5, 20  # for frames of the new size to be on screen
 
 
 def resting_pixels(vertices, die, scale=1, inset=1):  # die 0 to 5, left to right
@@ -41,8 +41,15 @@ def resting_pixels(vertices, die, scale=1, inset=1):  # die 0 to 5, left to righ
 
 
 def resize(run, width, height):
+    """Makes the window that size; its picture once two screenshots in a row agree."""
     run_tool(["xdotool", "windowsize", "--sync", run.window, str(width), str(height)])
-    time.sleep(SETTLE)
+    before = shot = None
+    for _ in range(SETTLE_SHOTS):
+        time.sleep(SETTLE)
+        before, shot = shot, run.screenshot()
+        if before is not None and before.pixels == shot.pixels:
+            break
+    return shot
 
 
 def case_faces(dice, asset):
@@ -73,8 +80,7 @@ def case_faces(dice, asset):
               "dice drawn as %s, not 6 apart in the window" % boxes)
 
         # The projection follows the window's height: the same picture, larger.
-        resize(run, ENLARGED * WINDOW_WIDTH, ENLARGED * WINDOW_HEIGHT)
-        shot = run.screenshot()
+        shot = resize(run, ENLARGED * WINDOW_WIDTH, ENLARGED * WINDOW_HEIGHT)
         check((shot.width, shot.height) == (ENLARGED * WINDOW_WIDTH, ENLARGED * WINDOW_HEIGHT),
               "the window enlarged is %dx%d" % (shot.width, shot.height))
         front = [v for v in run.vertices if v[2] == max(z for _, _, z in run.vertices)]
