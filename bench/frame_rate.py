@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Frames per second of the bare loop, the die and the full-capacity mesh, and the
-minor page faults per frame of the die and the mesh.
+"""Frames per second of the bare loop, the die, the die rolled (--roll, one die and
+six) and the full-capacity mesh, and the minor page faults per frame of the die and
+the mesh.
 
 Runs each program in turn on the display it is given (one Xvfb for all, so they
 share a renderer), reads its stdout as it arrives and times every path line: each
@@ -17,6 +18,8 @@ Minor page faults per frame (the process's minflt from /proc, sampled as path
 lines arrive) are counted between two path lines well after start-up, once the
 heap has settled: they do not swing with the machine's load, so they are the
 yardstick for the malloc settings, the rates only a sign.
+The rolled dice, with the die's atlas beside them, run as built only; their rates
+are given against the die's, each the median of the ratios within a round.
 Prints every round, the medians, the ratios to the bare loop, the ratios of the
 program as built to the copy (median over median), the faults and the targets.
 Exit status: 0 measured (whether or not a target is met), 1 a program failed to
@@ -40,6 +43,7 @@ TARGET_DIE = 0.90
 TARGET_CAPACITY = 0.15
 TARGET_CAPACITY_GAIN = 1.30  # the mesh as built against the malloc-defaults copy
 TARGET_CAPACITY_FAULTS = 0.10  # the mesh's faults per frame as built, against the copy's
+TARGET_ROLLED = {"roll_1": None, "roll_6": 0.80}  # against the die's rate
 # Path lines between which faults are counted. The die's 512 kB vertex buffer is
 # replaced about every 14 lines, and on the heap the first three replacements touch
 # new memory, so the die settles by line 45. The mesh replaces it every frame and
@@ -172,7 +176,8 @@ def parse_arguments():
                         help="the same program built with DICE_GLIBC_MALLOC_DEFAULTS")
     parser.add_argument("--make-assets", required=True, help="the make_assets tool")
     parser.add_argument("--die-mesh", required=True, help="the shipped cube.3ds")
-    parser.add_argument("--rounds", type=int, default=5, help="rounds of all five runs")
+    parser.add_argument("--die-texture", required=True, help="the shipped die.bmp, for --roll")
+    parser.add_argument("--rounds", type=int, default=5, help="rounds of all seven runs")
     parser.add_argument("--warm-up", type=float, default=0.4, help="seconds skipped (small runs)")
     parser.add_argument("--window", type=float, default=2.0, help="seconds measured (small runs)")
     parser.add_argument("--capacity-warm-up", type=float, default=1.5)
@@ -192,6 +197,7 @@ def main():
         os.mkdir(die_dir)
         os.mkdir(capacity_dir)
         shutil.copyfile(arguments.die_mesh, os.path.join(die_dir, "cube.3ds"))
+        shutil.copyfile(arguments.die_texture, os.path.join(die_dir, "die.bmp"))
         made = subprocess.run([arguments.make_assets, "--capacity-mesh",
                                os.path.join(capacity_dir, "cube.3ds")])
         if made.returncode != 0:
@@ -203,6 +209,8 @@ def main():
         die_faults, capacity_faults = DIE_FAULT_LINES, CAPACITY_FAULT_LINES
         # (name, label, command, working directory, timing, fault lines, prints the throw)
         bare = ("bare_loop", "bare_loop", [arguments.bare_loop], work, small, None, False)
+        rolled = tuple(("roll_%d" % n, "--roll %d" % n, built + ["--roll", str(n), "--seed", "1"],
+                        die_dir, small, None, True) for n in (1, 6))
         pairs = ((("die", "die", built, die_dir, small, die_faults, True),
                   ("die_defaults", "die (defaults)", defaults, die_dir, small, die_faults, True)),
                  (("8000-face", "8000-face", built, capacity_dir, large, capacity_faults, True),
@@ -214,13 +222,14 @@ def main():
               "settled (die: lines %d to %d;\n8000-face: line %d to the last read). Rates swing "
               "with the machine's load, faults do not."
               % (die_faults[0], die_faults[1], capacity_faults[0]), flush=True)
-        rates = {run[0]: [] for run in (bare,) + pairs[0] + pairs[1]}
+        rates = {run[0]: [] for run in (bare,) + pairs[0] + rolled + pairs[1]}
         for round_number in range(1, max(arguments.rounds, 1) + 1):
             print("round %d (load average %.2f)" % (round_number, os.getloadavg()[0]), flush=True)
             # Which copy runs first alternates, so neither always follows the other.
             runs = [bare]
             for pair in pairs:
                 runs.extend(pair if round_number % 2 == 1 else reversed(pair))
+                runs.extend(rolled if pair is pairs[0] else ())
             for name, label, command, cwd, timing, fault_lines, throw in runs:
                 rates[name].append(measure(name, label, command, cwd, timing, fault_lines, work,
                                            throw))
@@ -241,11 +250,11 @@ def main():
     def median_of(name, column):
         return statistics.median(rate[column] for rate in rates[name])
 
-    labels = {run[0]: run[1] for run in (bare,) + pairs[0] + pairs[1]}
+    labels = {run[0]: run[1] for run in (bare,) + pairs[0] + rolled + pairs[1]}
     print("median over %d rounds (load average now %.2f):"
           % (len(rates["bare_loop"]), os.getloadavg()[0]))
     for name in rates:
-        faults = ("" if name == "bare_loop"
+        faults = ("" if name == "bare_loop" or name in TARGET_ROLLED
                   else " %7.2f minor faults/frame" % median_of(name, 2))
         print("  %-20s %7.1f frames/s %7.1f frames/CPU-s%s"
               % (labels[name], median_of(name, 0), median_of(name, 1), faults))
@@ -256,6 +265,15 @@ def main():
         verdict = "met" if ratio >= target else "MISSED"
         print("  %-9s / bare_loop = %.3f  (target >= %.2f: %s)   per CPU second: %.3f"
               % (name, ratio, target, verdict, cpu_ratio))
+    for name, target in TARGET_ROLLED.items():
+        rounds = [rate[0] / die[0] for rate, die in zip(rates[name], rates["die"])]
+        cpu_ratio = statistics.median(rate[1] / die[1]
+                                      for rate, die in zip(rates[name], rates["die"]))
+        verdict = "" if target is None else "  (target >= %.2f: %s)" % (
+            target, "met" if statistics.median(rounds) >= target else "MISSED")
+        print("  %-9s / die = %.3f  (%.3f .. %.3f)%s   per CPU second: %.3f"
+              % (labels[name], statistics.median(rounds), min(rounds), max(rounds), verdict,
+                 cpu_ratio))
     print("as built / defaults, median over median (lowest and highest round in brackets):")
     for name in ("die", "8000-face"):
         ratio = median_of(name, 0) / median_of(name + "_defaults", 0)

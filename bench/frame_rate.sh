@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Measures the frame rates of the bare loop, the die and the full-capacity mesh in
-# one run on one private Xvfb (Mesa software rendering), and prints their ratios,
-# with the minor page faults per frame of the die and the mesh beside them.
+# Measures the frame rates of the bare loop, the die, the die rolled (one and six
+# dice) and the full-capacity mesh in one run on one private Xvfb (Mesa software
+# rendering), and prints their ratios, with the minor page faults per frame of the
+# die and the mesh beside them.
 # The die and the mesh run twice a round: the program as built, and a copy of it
 # built here with glibc's malloc left at its defaults (DICE_GLIBC_MALLOC_DEFAULTS),
 # so the run also shows what the program's start-up malloc settings buy. Faults
@@ -43,4 +44,5 @@ fi
 exec "$root/tools/with_xvfb.sh" python3 "$here/frame_rate.py" \
   --bare-loop "$build/bench/bare_loop" --dice "$build/dice" \
   --dice-malloc-defaults "$defaults/dice" \
-  --make-assets "$build/tools/make_assets" --die-mesh "$root/assets/cube.3ds" "$@"
+  --make-assets "$build/tools/make_assets" --die-mesh "$root/assets/cube.3ds" \
+  --die-texture "$root/assets/die.bmp" "$@"
