@@ -83,40 +83,65 @@ TEST(roll_chooser, a_seed_gives_these_first_rolls) {
   }
 }
 
-// Turned by the matrix, the triangles lying wholly nearest the viewer must be the
-// number's cell (each corner is inset into its cell), and the top left corner on
-// screen the cell's corner that the quarter turns bring there: the top left, top
-// right, bottom right or bottom left.
-void expect_face_towards_viewer(const mesh_object& mesh, const float m[16], int number,
-                                int quarter_turns) {
-  std::vector<double> depth(mesh.vertex_count), rise(mesh.vertex_count);
-  double nearest = -INFINITY, best = -INFINITY;
-  for (int32_t k = 0; k < mesh.vertex_count; k++) {
-    const mesh_vertex& p = mesh.vertices[k];
-    double x = m[0] * p.x + m[4] * p.y + m[8] * p.z, y = m[1] * p.x + m[5] * p.y + m[9] * p.z;
-    depth[k] = m[2] * p.x + m[6] * p.y + m[10] * p.z;
-    rise[k] = y - x;  // greatest at the top left
-    nearest = std::fmax(nearest, depth[k]);
-  }
-  int top_left = -1, front = 0;
-  for (int32_t i = 0; i < mesh.polygon_count; i++) {
-    const int32_t corners[3] = {mesh.polygons[i].a, mesh.polygons[i].b, mesh.polygons[i].c};
-    bool in_front = true;
-    for (int32_t k : corners)
-      in_front = in_front && depth[k] > nearest - 1e-3;
-    if (!in_front) continue;
+struct corner {
+  double x, y, z;  // about the die's centre, as the viewer looks down -z
+  float u, v;
+};
+
+// Of the triangles (each three corners in turn), those lying wholly nearest the viewer
+// must be the number's cell (each corner is inset into its cell), and the top left
+// corner on screen the cell's corner that the quarter turns bring there: the top left,
+// top right, bottom right or bottom left.
+void expect_face_towards_viewer(const std::vector<corner>& corners, int number, int quarter_turns) {
+  double nearest = -INFINITY;
+  for (const corner& c : corners)
+    nearest = std::fmax(nearest, c.z);
+  const corner* top_left = nullptr;
+  int front = 0;
+  for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+    if (!(corners[i].z > nearest - 1e-3 && corners[i + 1].z > nearest - 1e-3 &&
+          corners[i + 2].z > nearest - 1e-3))
+      continue;
     front++;
-    for (int32_t k : corners) {
-      EXPECT_EQ(atlas_number(mesh.mapping[k].u, mesh.mapping[k].v), number) << "corner " << k;
-      if (rise[k] > best) best = rise[k], top_left = k;
+    for (size_t k = i; k < i + 3; k++) {
+      EXPECT_EQ(atlas_number(corners[k].u, corners[k].v), number) << "corner " << k;
+      if (!top_left || corners[k].y - corners[k].x > top_left->y - top_left->x)
+        top_left = &corners[k];
     }
   }
   ASSERT_EQ(front, 2) << "number " << number;
-  const mesh_uv& t = mesh.mapping[top_left];
-  double cell_u = std::fmod(t.u * ATLAS_COLUMNS, 1), cell_v = std::fmod(t.v * ATLAS_ROWS, 1);
+  double cell_u = std::fmod(top_left->u * ATLAS_COLUMNS, 1);
+  double cell_v = std::fmod(top_left->v * ATLAS_ROWS, 1);
   const bool right[4] = {false, true, true, false}, top[4] = {true, true, false, false};
   EXPECT_EQ(cell_u > 0.5, right[quarter_turns]) << "number " << number << ", " << quarter_turns;
   EXPECT_EQ(cell_v > 0.5, top[quarter_turns]) << "number " << number << ", " << quarter_turns;
+}
+
+std::vector<corner> turned_mesh(const mesh_object& mesh, const float m[16]) {
+  std::vector<corner> corners;
+  for (int32_t i = 0; i < mesh.polygon_count; i++) {
+    for (int32_t k : {mesh.polygons[i].a, mesh.polygons[i].b, mesh.polygons[i].c}) {
+      const mesh_vertex& p = mesh.vertices[k];
+      corners.push_back({m[0] * p.x + m[4] * p.y + m[8] * p.z, m[1] * p.x + m[5] * p.y + m[9] * p.z,
+                         m[2] * p.x + m[6] * p.y + m[10] * p.z, mesh.mapping[k].u,
+                         mesh.mapping[k].v});
+    }
+  }
+  return corners;
+}
+
+// The corners the last frame drew, as they came: each glVertex3f with the mapping
+// given before it, less the centre given.
+std::vector<corner> drawn_corners(double x, double y, double z) {
+  std::vector<corner> corners;
+  float u = 0, v = 0;
+  for (const gl_call& call : recorded_gl_calls()) {
+    if (call.name == "glTexCoord2f")
+      u = static_cast<float>(call.args[0]), v = static_cast<float>(call.args[1]);
+    if (call.name == "glVertex3f")
+      corners.push_back({call.args[0] - x, call.args[1] - y, call.args[2] - z, u, v});
+  }
+  return corners;
 }
 
 // From the mesh, not from a table: the same die given a third of a turn about its
@@ -137,19 +162,37 @@ TEST(die_faces, each_number_lands_towards_the_viewer_upright_then_quarter_turned
       for (int q = 0; q < 4; q++) {
         float m[16];
         face_turn(faces, number, q, m);
-        expect_face_towards_viewer(*mesh, m, number, q);
+        expect_face_towards_viewer(turned_mesh(*mesh, m), number, q);
       }
     }
   }
 }
 
-std::string throw_to_rest(void (*frame)()) {
+std::string throw_to_rest(void (*frame)(), int frames = 15000) {
   return capture_stdout([&] {
-    for (int i = 0; i < 15000; i++) {
+    for (int i = 0; i < frames; i++) {
       clear_gl_calls();
       frame();
     }
   });
+}
+
+// Where the die's own frame has GL put a point: its translations and turns about x, y
+// or z, applied from the last back to the identity.
+void place_as_gl_does(double p[3]) {
+  const std::vector<gl_call>& calls = recorded_gl_calls();
+  for (size_t i = calls.size(); i-- > 0 && calls[i].name != "glLoadIdentity";) {
+    const std::vector<double>& a = calls[i].args;
+    if (calls[i].name == "glTranslatef") {
+      for (int k = 0; k < 3; k++)
+        p[k] += a[k];
+    } else if (calls[i].name == "glRotatef") {
+      int axis = a[1] != 0 ? 0 : a[2] != 0 ? 1 : 2, j = (axis + 1) % 3, k = (axis + 2) % 3;
+      double c = std::cos(a[0] * M_PI / 180), s = std::sin(a[0] * M_PI / 180), pj = p[j];
+      p[j] = c * pj - s * p[k];
+      p[k] = s * pj + c * p[k];
+    }
+  }
 }
 
 // Three dice thrown beside cube.3ds and die.bmp: the printed path is the plain
@@ -168,18 +211,14 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
   EXPECT_EQ(said, "dice: rolled 3 dice: 4 + 2 + 3 = 9 (seed 8841026633)\n");
   EXPECT_EQ(printed, "");
   EXPECT_EQ(throw_to_rest(draw_roll_frame), path);
-
   clear_gl_calls();
   draw_roll_frame();
-  std::vector<gl_call> turns = gl_calls_named("glMultMatrixf");
-  ASSERT_EQ(turns.size(), 3u);
   for (int i = 0; i < 3; i++) {
-    float m[16];
-    for (int k = 0; k < 16; k++)
-      m[k] = static_cast<float>(turns[i].args.at(k));
-    expect_face_towards_viewer(die_mesh, m, last_roll()[i].face, last_roll()[i].quarter_turns);
+    std::vector<corner> die, all = drawn_corners(339 - 36.0 * (2 - i), -240.75, -660);
+    for (size_t k = 0; k + 2 < all.size(); k += 3)
+      if (std::fabs(all[k].x) < 11) die.insert(die.end(), &all[k], &all[k] + 3);
+    expect_face_towards_viewer(die, last_roll()[i].face, last_roll()[i].quarter_turns);
   }
-  EXPECT_TRUE(gl_calls_named("glRotatef").empty());
 
   printed = capture_stdout([] {
     on_roll_mouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
@@ -189,7 +228,27 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
   said = capture_stderr([] { on_roll_key(' ', 0, 0); });
   EXPECT_EQ(said, "dice: rolled 3 dice: 3 + 6 + 4 = 13 (seed 8841026633, roll 2)\n");
   EXPECT_EQ(throw_to_rest(draw_roll_frame), path);
-  EXPECT_EQ(die_mesh.texture_id, texture_counter);
+
+  // Seed 40 rolls a 1, unturned: in flight each corner drawn lies where the die's own
+  // frame has GL put it, and the hidden half of the die is not drawn.
+  capture_stderr([] { start_roll_mode(1, 40); });
+  throw_to_rest(draw_roll_frame, 700);
+  std::vector<corner> rolled = drawn_corners(0, 0, 0);
+  restart_throw();
+  capture_stdout([] { throw_to_rest(draw_frame, 700); });
+  EXPECT_TRUE(rolled.size() >= 6 && rolled.size() <= 18) << rolled.size();
+  for (const corner& c : rolled) {
+    int32_t k = 0;
+    while (k < die_mesh.vertex_count &&
+           (die_mesh.mapping[k].u != c.u || die_mesh.mapping[k].v != c.v))
+      k++;
+    ASSERT_LT(k, die_mesh.vertex_count);
+    double p[3] = {die_mesh.vertices[k].x, die_mesh.vertices[k].y, die_mesh.vertices[k].z};
+    place_as_gl_does(p);
+    EXPECT_NEAR(c.x, p[0], 1e-3);
+    EXPECT_NEAR(c.y, p[1], 1e-3);
+    EXPECT_NEAR(c.z, p[2], 1e-3);
+  }
   EXPECT_EQ(chdir(here), 0);
 }
 
