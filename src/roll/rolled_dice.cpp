@@ -121,8 +121,9 @@ static bool faces_the_eye(const float a[3], const float b[3], const float c[3]) 
   return normal[0] * a[0] + normal[1] * a[1] + normal[2] * a[2] < 0;
 }
 
-// All the dice in one draw, each corner placed here: a software renderer's cost is
-// mostly per draw, and one draw a die made six dice cost twice the frame of one.
+// All the dice in one draw, each corner placed here and only the faces turned towards
+// the eye given: a software renderer pays for each triangle and each draw, and six
+// dice drawn as the die is, a draw each, took twice the frame time of one.
 void draw_roll_frame() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glMatrixMode(GL_MODELVIEW);

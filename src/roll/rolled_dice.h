@@ -5,7 +5,8 @@
 //   dice: rolled 5 (seed 8841026633)
 //   dice: rolled 3 dice: 2 + 6 + 5 = 13 (seed 8841026633, roll 2)
 // The path is the one die's, stepped and printed by the throw's own module: the
-// rightmost die follows it exactly, the others lie further left by whole spacings.
+// rightmost die follows it exactly, the others lie further left by whole spacings,
+// all with its tumble, and each turned before it.
 #ifndef ROLL_ROLLED_DICE_H
 #define ROLL_ROLLED_DICE_H
 
