@@ -2,7 +2,7 @@
 """Three thousand left clicks on the running program once the die rests: every click
 prints the mesh's whole account again; the process ends with exactly as many
 descriptors as after the tenth click, its resident memory (from /proc) grows by a
-bounded amount once and not at all over the last thousand clicks.
+bounded amount, and over the last 1,500 clicks in at most one of six spans.
 
 Usage: soak_test.py clicks DICE CUBE_3DS, on an X display (see tools/with_xvfb.sh).
 """
@@ -24,8 +24,8 @@ from run_to_rest import check, first_difference
 
 CLICKS = 3000
 FIRST_SAMPLE = 10  # the first batch: the reader's and the account's own first uses are made
-PLATEAU_FROM = 2000  # growth over the last thousand clicks would go on for ever
-SAMPLE_EVERY = 500  # resident memory printed along the way, to see the curve
+PLATEAU_FROM = 1500  # growth in span after span over the last 1,500 clicks is a leak
+SAMPLE_EVERY = 250  # one span; resident memory printed along the way, to see the curve
 BATCH = 10  # clicks per xdotool call; the output is awaited after each batch
 CLICK_DELAY_MS = 10
 PATH_STEPS = 291
@@ -34,11 +34,13 @@ EXTRA_OUTPUT_GRACE = 0.5  # how long a stray extra account gets to show after th
 
 # Measured from click 10 to 3,000, plain and under AddressSanitizer alike: about
 # 1 MB once (after the throw, Mesa's renderer replaces a 1 MB upload buffer, and
-# the new one lands on fresh heap), then nothing over the last thousand clicks.
-# A FILE* left open per click grows it by about 5 kB a click (15 MB in all, plain),
-# besides the descriptors.
+# the new one lands on fresh heap). On a busy machine the renderer's 512 kB vertex
+# buffer now and then lands past the heap's old high-water mark: one more step of
+# 512 kB, seen once in 3,000 clicks. A leak goes on growing: a FILE* left open per
+# click by about 5 kB a click; even 64 bytes a click, which so splits the heap that
+# the renderer's buffers move on, grew by 3 MB in all and in two of the six spans.
 ONE_OFF_LIMIT_KB = 2048
-PLATEAU_LIMIT_KB = 64
+GROWN_SPANS_LIMIT = 1
 
 
 def resident_kb(pid):
@@ -104,22 +106,25 @@ def case_clicks(dice, asset):
 
         print("resident kB by click: %s" % ", ".join(
             "%d: %d" % (clicked, rss) for clicked, (_, rss) in sorted(samples.items())))
-        (fds_first, rss_first), (_, rss_plateau) = samples[FIRST_SAMPLE], samples[PLATEAU_FROM]
-        fds_last, rss_last = samples[CLICKS]
-        one_off, plateau = rss_last - rss_first, rss_last - rss_plateau
-        print("one-off growth from click %d to %d: %d kB (limit under %d kB); over the last "
-              "%d clicks: %d kB (limit %d kB); descriptors %d, then %d"
-              % (FIRST_SAMPLE, CLICKS, one_off, ONE_OFF_LIMIT_KB, CLICKS - PLATEAU_FROM, plateau,
-                 PLATEAU_LIMIT_KB, fds_first, fds_last))
+        (fds_first, rss_first), (fds_last, rss_last) = samples[FIRST_SAMPLE], samples[CLICKS]
+        spans = range(PLATEAU_FROM, CLICKS, SAMPLE_EVERY)
+        grown = ["%d-%d: %d kB" % (start, start + SAMPLE_EVERY,
+                                   samples[start + SAMPLE_EVERY][1] - samples[start][1])
+                 for start in spans if samples[start + SAMPLE_EVERY][1] > samples[start][1]]
+        one_off = rss_last - rss_first
+        print("growth from click %d to %d: %d kB (limit under %d kB); spans of %d clicks "
+              "from click %d that grew: %d of %d (limit %d)%s; descriptors %d, then %d"
+              % (FIRST_SAMPLE, CLICKS, one_off, ONE_OFF_LIMIT_KB, SAMPLE_EVERY, PLATEAU_FROM,
+                 len(grown), len(spans), GROWN_SPANS_LIMIT,
+                 "".join(", " + span for span in grown), fds_first, fds_last))
         check(fds_last == fds_first,
               "open descriptors went from %d after click %d to %d after click %d"
               % (fds_first, FIRST_SAMPLE, fds_last, CLICKS))
-        check(one_off < ONE_OFF_LIMIT_KB and plateau <= PLATEAU_LIMIT_KB,
-              "resident memory grew by %d kB from click %d to %d (limit under %d kB) and by "
-              "%d kB from click %d (limit %d kB)"
-              % (one_off, FIRST_SAMPLE, CLICKS, ONE_OFF_LIMIT_KB, plateau, PLATEAU_FROM,
-                 PLATEAU_LIMIT_KB))
-
+        check(one_off < ONE_OFF_LIMIT_KB and len(grown) <= GROWN_SPANS_LIMIT,
+              "resident memory grew by %d kB from click %d to %d (limit under %d kB), and in "
+              "%d spans of %d clicks from click %d (limit %d)"
+              % (one_off, FIRST_SAMPLE, CLICKS, ONE_OFF_LIMIT_KB, len(grown), SAMPLE_EVERY,
+                 PLATEAU_FROM, GROWN_SPANS_LIMIT))
 
 if __name__ == "__main__":
     run_case({"clicks": case_clicks})
