@@ -12,15 +12,16 @@ which the enforced formatting guarantees.
 
 Mutants are applied one at a time to a scratch copy of the working tree in
 build-mutate/, rebuilt incrementally, and run against the suite: the call-level
-tests first, then the real-window tests, stopping at the first failure. A
-deleted free() usually changes nothing a plain build can see, and neither does
-a bounds check moved by one (a read just past a buffer finds whatever lies
-there), so a survivor of either kind is run again through the sanitized
-call-level tests, where the leak checker and AddressSanitizer see it. A mutant
-whose objects compile to the very bytes of the original's is the same program:
-it is reported as equivalent without being run. Mutants listed in
-tools/mutants_equivalent.txt (no test can tell them from the original, each
-with its reason) are reported, not run unless asked, and left out of the score.
+tests first, then the real-window tests (for code only viewing mode runs, those
+labelled "view"), stopping at the first failure. A deleted free() usually
+changes nothing a plain build can see, and neither does a bounds check moved by
+one (a read just past a buffer finds whatever lies there), so a survivor of
+either kind is run again through the sanitized call-level tests, where the leak
+checker and AddressSanitizer see it. A mutant whose objects compile to the very
+bytes of the original's is the same program: it is reported as equivalent
+without being run. Mutants listed in tools/mutants_equivalent.txt (no test can
+tell them from the original, each with its reason) are reported, not run unless
+asked, and left out of the score.
 
 Not part of CI: a full run takes a long while. Run it before closing work that
 changes src/, look at every survivor, and add the test that kills it or list it
@@ -313,12 +314,18 @@ def run_tests(directory, label_options, timeout, env=None):
     return "ctest", result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "failed"
 
 
-def suite_verdict(timeout):
-    """Call-level tests first, then the real-window tests. A window test that
-    fails runs once more before it counts: on a busy machine the soak test's
-    memory has been seen to grow on the unmutated tree."""
+# Code that only viewing mode runs: the die's own real-window tests never start it,
+# so of those, the tests labelled "view" are the ones that can tell its mutants apart.
+VIEW_ONLY = ("src/view/", "src/app/view_mode.")
+
+
+def suite_verdict(timeout, path=""):
+    """Call-level tests first, then the real-window tests that run the file at
+    `path`. A window test that fails runs once more before it counts: on a busy
+    machine the soak test's memory has been seen to grow on the unmutated tree."""
+    windows = "^view$" if path.startswith(VIEW_ONLY) else "window"
     return (run_tests(PLAIN, ["-LE", "window"], timeout) or
-            run_tests(PLAIN, ["-L", "window", "--repeat", "until-pass:2"], timeout))
+            run_tests(PLAIN, ["-L", windows, "--repeat", "until-pass:2"], timeout))
 
 
 def sanitized_env():
@@ -414,7 +421,7 @@ def main():
             elif object_code(PLAIN, objects) == unmutated:
                 verdict, detail = "equivalent", "compiles to the same objects, not run"
             else:
-                failure = suite_verdict(args.timeout)
+                failure = suite_verdict(args.timeout, mutant.path)
                 if not failure and (mutant.guards_memory() or args.sanitize_survivors):
                     if not sanitized_ready:
                         print("mutate.py: building the sanitized tree in %s (once)"
