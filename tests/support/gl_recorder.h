@@ -26,6 +26,10 @@ void PrintTo(const gl_call& call, std::ostream* out);
 std::vector<gl_call>& recorded_gl_calls();
 void clear_gl_calls();
 
+// What glGetFloatv answers for GL_MODELVIEW_MATRIX until the next clear_gl_calls,
+// which makes it the identity again.
+void give_gl_modelview(const float matrix[16]);
+
 // Calls named `name`, in order.
 std::vector<gl_call> gl_calls_named(const std::string& name);
 
