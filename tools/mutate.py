@@ -12,12 +12,16 @@ which the enforced formatting guarantees.
 
 Mutants are applied one at a time to a scratch copy of the working tree in
 build-mutate/, rebuilt incrementally, and run against the suite: the call-level
-tests first, then the real-window tests, stopping at the first failure. A
-deleted free() usually changes nothing a plain build can see, so a survivor of
-that kind is run again through the sanitized call-level tests, where the leak
-checker sees it. Mutants listed in tools/mutants_equivalent.txt (no test can
-tell them from the original, each with its reason) are reported but left out of
-the score.
+tests first, then the real-window tests (for code only viewing mode runs, those
+labelled "view"), stopping at the first failure. A deleted free() usually
+changes nothing a plain build can see, and neither does a bounds check moved by
+one (a read just past a buffer finds whatever lies there), so a survivor of
+either kind is run again through the sanitized call-level tests, where the leak
+checker and AddressSanitizer see it. A mutant whose objects compile to the very
+bytes of the original's is the same program: it is reported as equivalent
+without being run. Mutants listed in tools/mutants_equivalent.txt (no test can
+tell them from the original, each with its reason) are reported, not run unless
+asked, and left out of the score.
 
 Not part of CI: a full run takes a long while. Run it before closing work that
 changes src/, look at every survivor, and add the test that kills it or list it
@@ -29,15 +33,18 @@ as equivalent with its reason.
   tools/mutate.py --max 20                 the first 20 selected
   tools/mutate.py --match fclose           mutants whose description contains a text
   tools/mutate.py --list                   print the selected mutants and stop
+  tools/mutate.py --recheck-equivalent     run the listed equivalent mutants too
 
 Exit status: 0 when no selected mutant survived, 1 otherwise, 2 on set-up errors.
 """
 
 import argparse
+import hashlib
 import os
 import re
 import shutil
 import subprocess
+import resource
 import sys
 import time
 
@@ -48,6 +55,7 @@ PLAIN = os.path.join(SCRATCH, "plain")
 SANITIZED = os.path.join(SCRATCH, "sanitized")
 EQUIVALENT_LIST = os.path.join(ROOT, "tools", "mutants_equivalent.txt")
 
+COMPARISON = re.compile(r"(?<=\s)(<=|>=|==|!=|<|>)(?=\s)")
 RELATIONAL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
 LOGICAL = {"&&": "||", "||": "&&"}
 DELETED_CALLS = ("fflush", "fclose", "free")
@@ -62,6 +70,8 @@ class Mutant:
         line_end = text.find("\n", start)
         line_end = len(text) if line_end < 0 else line_end
         self.original_line = text[line_start:line_end].strip()
+        before = text[line_start:start]
+        self.in_brackets = before.count("[") > before.count("]")  # a size or an index
         mutated = text[line_start:start] + replacement + text[end:line_end]
         self.mutated_line = mutated.strip()
         self.change = "%s -> %s" % (text[start:end].strip() or "''", replacement.strip() or "''")
@@ -76,6 +86,15 @@ class Mutant:
 
     def apply(self, text):
         return text[: self.start] + self.replacement + text[self.end :]
+
+    def guards_memory(self):
+        """A deleted free(), or a change to a bounds check (a comparison, the
+        conditions it joins, a constant it compares with) or to a size or index
+        in brackets: faults a plain build may run through unseen."""
+        if self.kind == "deleted call":
+            return self.change.startswith("free")
+        return (self.kind != "constant" or self.in_brackets or
+                bool(COMPARISON.search(self.original_line)))
 
 
 def code_mask(text):
@@ -150,7 +169,7 @@ def mutants_of(path, text):
         return all(mask[start:end]) and not any(a <= start < b for a, b in skipped)
 
     found = []
-    for m in re.finditer(r"(?<=\s)(<=|>=|==|!=|<|>)(?=\s)", text):
+    for m in COMPARISON.finditer(text):
         if in_code(m.start(), m.end()):
             found.append(Mutant(path, text, m.start(), m.end(), RELATIONAL[m.group(1)],
                                 "relational"))
@@ -257,6 +276,29 @@ def build(directory, jobs):
     return run(["cmake", "--build", directory, "-j", str(jobs)])
 
 
+def object_code(directory, known):
+    """The digest of every object file of a build; `known` caches them by path,
+    size and time, so only the objects just rebuilt are read again."""
+    digests = {}
+    for folder, _, names in os.walk(directory):
+        for name in names:
+            if name.endswith(".o"):
+                path = os.path.join(folder, name)
+                status = os.stat(path)
+                stamp = (status.st_size, status.st_mtime_ns)
+                if known.get(path, (None,))[0] != stamp:
+                    with open(path, "rb") as f:
+                        known[path] = (stamp, hashlib.sha1(f.read()).hexdigest())
+                digests[path] = known[path][1]
+    return digests
+
+
+def cpu_seconds():
+    """CPU time of this script's finished children (builds, tests and theirs)."""
+    used = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return used.ru_utime + used.ru_stime
+
+
 FAILED_TEST = re.compile(r"Test\s+#\d+: (\S+) \.+\s*(\S.*?)\s+[\d.]+ sec")
 
 
@@ -272,10 +314,18 @@ def run_tests(directory, label_options, timeout, env=None):
     return "ctest", result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "failed"
 
 
-def suite_verdict(timeout):
-    """Call-level tests first, then the real-window tests."""
+# Code that only viewing mode runs: the die's own real-window tests never start it,
+# so of those, the tests labelled "view" are the ones that can tell its mutants apart.
+VIEW_ONLY = ("src/view/", "src/app/view_mode.")
+
+
+def suite_verdict(timeout, path=""):
+    """Call-level tests first, then the real-window tests that run the file at
+    `path`. A window test that fails runs once more before it counts: on a busy
+    machine the soak test's memory has been seen to grow on the unmutated tree."""
+    windows = "^view$" if path.startswith(VIEW_ONLY) else "window"
     return (run_tests(PLAIN, ["-LE", "window"], timeout) or
-            run_tests(PLAIN, ["-L", "window"], timeout))
+            run_tests(PLAIN, ["-L", windows, "--repeat", "until-pass:2"], timeout))
 
 
 def sanitized_env():
@@ -300,6 +350,8 @@ def main():
     parser.add_argument("--sanitize-survivors", action="store_true",
                         help="run every plain survivor through the sanitized call-level tests, "
                              "not only deleted free() calls")
+    parser.add_argument("--recheck-equivalent", action="store_true",
+                        help="run the mutants listed as equivalent too, to see that none is killed")
     parser.add_argument("--timeout", type=int, default=120,
                         help="seconds per test without a timeout of its own (default 120)")
     parser.add_argument("-j", "--jobs", type=int, default=2, help="build jobs (default 2)")
@@ -345,21 +397,32 @@ def main():
               file=sys.stderr)
         return 2
     sanitized_ready = False
+    objects = {}
+    unmutated = object_code(PLAIN, objects)
 
     counts = {"killed": 0, "survived": 0, "equivalent": 0, "not built": 0}
     survivors = []
-    started = time.monotonic()
+    started, started_cpu = time.monotonic(), cpu_seconds()
     try:
         for i, (mutant, text) in enumerate(selected, 1):
-            began = time.monotonic()
+            began, began_cpu = time.monotonic(), cpu_seconds()
             target = os.path.join(TREE, mutant.path)
+            listed = mutant.key() in equivalent
+            if listed and not args.recheck_equivalent:
+                counts["equivalent"] += 1
+                print("%4d/%d %-10s %s  listed, not run" % (i, len(selected), "equivalent",
+                                                           mutant.describe()), flush=True)
+                continue
             with open(target, "w", encoding="utf-8") as f:
                 f.write(mutant.apply(text))
             verdict, detail = "not built", ""
-            if build(PLAIN, args.jobs).returncode == 0:
-                failure = suite_verdict(args.timeout)
-                wants_sanitizer = mutant.kind == "deleted call" and mutant.change.startswith("free")
-                if not failure and (wants_sanitizer or args.sanitize_survivors):
+            if build(PLAIN, args.jobs).returncode != 0:
+                pass
+            elif object_code(PLAIN, objects) == unmutated:
+                verdict, detail = "equivalent", "compiles to the same objects, not run"
+            else:
+                failure = suite_verdict(args.timeout, mutant.path)
+                if not failure and (mutant.guards_memory() or args.sanitize_survivors):
                     if not sanitized_ready:
                         print("mutate.py: building the sanitized tree in %s (once)"
                               % os.path.relpath(SANITIZED, ROOT), flush=True)
@@ -371,25 +434,27 @@ def main():
                             failure = (failure[0] + ", sanitized", failure[1])
                 if failure:
                     verdict, detail = "killed", "by %s (%s)" % failure
-                    if mutant.key() in equivalent:
+                    if listed:
                         detail += "; listed as equivalent, wrongly"
-                elif mutant.key() in equivalent:
+                elif listed:
                     verdict = "equivalent"
                 else:
                     verdict = "survived"
                     survivors.append(mutant)
             counts[verdict] += 1
-            print("%4d/%d %-10s %s  %s [%.0f s]" % (i, len(selected), verdict, mutant.describe(),
-                                                   detail, time.monotonic() - began), flush=True)
+            print("%4d/%d %-10s %s  %s [%.0f s, %.0f s CPU]"
+                  % (i, len(selected), verdict, mutant.describe(), detail,
+                     time.monotonic() - began, cpu_seconds() - began_cpu), flush=True)
             with open(target, "w", encoding="utf-8") as f:
                 f.write(text)
     finally:
         sync_tree()  # whatever happened, the scratch tree is the working tree again
 
     scored = counts["killed"] + counts["survived"]
-    print("\nmutate.py: %d run in %.0f min: %d killed, %d survived, %d equivalent (listed), "
-          "%d did not build" % (len(selected), (time.monotonic() - started) / 60, counts["killed"],
-                                counts["survived"], counts["equivalent"], counts["not built"]))
+    print("\nmutate.py: %d in %.0f min (%.0f CPU min): %d killed, %d survived, %d equivalent "
+          "(listed or compiled the same), %d did not build"
+          % (len(selected), (time.monotonic() - started) / 60, (cpu_seconds() - started_cpu) / 60,
+             counts["killed"], counts["survived"], counts["equivalent"], counts["not built"]))
     if scored:
         print("mutate.py: score %d of %d non-equivalent mutants killed (%.1f%%)"
               % (counts["killed"], scored, 100.0 * counts["killed"] / scored))

@@ -18,6 +18,7 @@ struct client_array {
 };
 static GLint texture_environment = GL_MODULATE;
 static GLuint next_texture = 1;
+static GLfloat modelview[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 static client_array texture_array, colour_array, normal_array, vertex_array;
 
 bool operator==(const gl_call& left, const gl_call& right) {
@@ -41,7 +42,14 @@ void clear_gl_calls() {
   calls.clear();
   texture_environment = GL_MODULATE;
   next_texture = 1;
+  for (int i = 0; i < 16; i++)
+    modelview[i] = i % 5 == 0 ? 1.0f : 0.0f;
   texture_array = colour_array = normal_array = vertex_array = client_array{};
+}
+
+void give_gl_modelview(const float matrix[16]) {
+  for (int i = 0; i < 16; i++)
+    modelview[i] = matrix[i];
 }
 
 std::vector<gl_call> gl_calls_named(const std::string& name) {
@@ -240,7 +248,7 @@ void glGetFloatv(GLenum name, GLfloat* values) {
   record("glGetFloatv", {static_cast<double>(name)});
   if (name == GL_MODELVIEW_MATRIX) {
     for (int i = 0; i < 16; i++)
-      values[i] = i % 5 == 0 ? 1.0f : 0.0f;
+      values[i] = modelview[i];
   }
 }
 // Reads every value GL would read for the corners drawn, so that a draw past its

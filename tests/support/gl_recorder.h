@@ -29,6 +29,10 @@ void clear_gl_calls();
 // What glutGet(GLUT_ELAPSED_TIME) returns from now on, in milliseconds; 0 at first.
 void set_glut_elapsed_time(int milliseconds);
 
+// What glGetFloatv answers for GL_MODELVIEW_MATRIX until the next clear_gl_calls,
+// which makes it the identity again.
+void give_gl_modelview(const float matrix[16]);
+
 // Calls named `name`, in order.
 std::vector<gl_call> gl_calls_named(const std::string& name);
 
