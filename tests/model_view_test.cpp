@@ -153,7 +153,7 @@ TEST_F(model_view, every_object_is_drawn_fitted_shaded_and_textured_from_its_own
                      "dice: viewing two.3ds: 2 objects, 7 vertices, 3 faces (1 more left out: a "
                      "corner missing or not finite), size 10 x 10 x 9\n"
                      "dice: texture C:\\MAPS\\WOOD.BMP: used, wood.bmp (4 x 4)\n");
-  ASSERT_EQ(gl_calls_named("glGenTextures").size(), 1u);
+  ASSERT_EQ(gl_calls_named("glGenTextures"), (std::vector<gl_call>{{"glGenTextures", {1}}}));
   EXPECT_EQ(gl_calls_named("gluBuild2DMipmaps").at(0),
             (gl_call{"gluBuild2DMipmaps", {GL_TEXTURE_2D, 3, 4, 4, GL_RGB, GL_UNSIGNED_BYTE}}));
 
@@ -255,6 +255,12 @@ TEST_F(model_view, at_rest_it_comes_forward_in_a_second_to_the_middle_framed) {
   zoom_model_view(-30);
   EXPECT_NEAR(centre_at(2000)[2], -660, 1e-3);
   put_model_view_back();
+
+  // Seen end on, a rod framed by its size would reach past the near plane (10): its
+  // front end, 10 before its centre, stops a unit short of it.
+  load("rod.3ds",
+       model_file({}, {{"rod", {{0, 0, 0}, {0.1f, 0, 0}, {0, 0, 10}}, {{0, 1, 2}}, {}, nullptr}}));
+  EXPECT_NEAR(centre_at(3000)[2], -21, 1e-3);
 }
 
 TEST_F(model_view, textures_not_used_are_named_with_the_reason_and_faces_drawn_untextured) {
@@ -674,14 +680,18 @@ TEST_F(model_view, the_hand_turns_by_the_arrows_and_zooms_within_its_limits) {
   set_glut_elapsed_time(0);
   start_model_view_at_die();
   EXPECT_NEAR(distance(), 660, 1e-3);
+  set_glut_elapsed_time(500);  // half way in time, eased: half way in scale
+  const double half_way = distance();
   set_glut_elapsed_time(1000);
   const double framed = distance();
+  EXPECT_NEAR(half_way, std::sqrt(660 * framed), 1e-3);
   wheel(4, 1);
   EXPECT_NEAR(distance(), framed * 1.25, 1e-3);
   on_view_key('+', 0, 0);
   on_view_key('=', 0, 0);
   EXPECT_NEAR(distance(), framed / 1.25, 1e-3);
   on_view_mouse(3, GLUT_DOWN, 0, 0);  // the press moves it, the release does not
+  EXPECT_NEAR(distance(), framed / 1.25 / 1.25, 1e-3);
   on_view_mouse(3, GLUT_UP, 0, 0);
   EXPECT_NEAR(distance(), framed / 1.25 / 1.25, 1e-3);
   wheel(3, 20);
