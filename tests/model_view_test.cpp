@@ -252,6 +252,10 @@ TEST_F(model_view, at_rest_it_comes_forward_in_a_second_to_the_middle_framed) {
     EXPECT_NEAR(std::hypot(at[0], at[1]), 0, 1e-3);
     EXPECT_NEAR(height / 2 / std::tan(std::atan(1) / 2) * 20 / -at[2], 336, 0.5);
   }
+  size_model_view(640, 480);
+  std::vector<double> landscape = centre_at(2000);
+  size_model_view(640, 0);  // no height, as when minimised: framed as for any landscape
+  EXPECT_EQ(centre_at(2000), landscape);
   zoom_model_view(-30);
   EXPECT_NEAR(centre_at(2000)[2], -660, 1e-3);
   put_model_view_back();
