@@ -707,6 +707,11 @@ TEST_F(model_view, the_hand_turns_by_the_arrows_and_zooms_within_its_limits) {
   EXPECT_NEAR(distance(), 660, 1e-3);
   on_view_key('R', 0, 0);
   EXPECT_NEAR(distance(), framed, 1e-3);
+  size_model_view(10, 1000);  // so narrow that it is framed at the die's distance
+  wheel(3, 20);
+  EXPECT_NEAR(distance(), 660 / std::pow(1.25, 12), 1e-3);  // 12 steps at most
+  size_model_view(640, 480);
+  put_model_view_back();
 }
 
 }  // namespace
