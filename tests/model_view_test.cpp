@@ -454,6 +454,16 @@ TEST(view_reader, a_name_without_its_terminator_ends_with_its_chunk) {
   EXPECT_EQ(material.materials[0].name, "O");
   ASSERT_EQ(texture.materials.size(), 1u);
   EXPECT_EQ(texture.materials[0].texture_map, "WOOD.BMP");
+  // Followed by a sibling, of an id read as "AA", it still ends with its own chunk.
+  chunk_writer w;
+  for (uint16_t id : {0x3d3d, 0xafff, 0xa000})
+    begin_chunk(w, id);
+  w.bytes += "O";
+  end_chunk(w);
+  begin_chunk(w, 0x4141);
+  for (int level = 0; level < 3; level++)
+    end_chunk(w);
+  EXPECT_EQ(read_exactly(w.bytes).materials.at(0).name, "O");
   // An object whose name runs to its end has no room for a mesh: nothing is kept.
   EXPECT_TRUE(ending_with({0x3d3d, 0x4000}, "lid").objects.empty());
 }

@@ -14,10 +14,10 @@ Mutants are applied one at a time to a scratch copy of the working tree in
 build-mutate/, rebuilt incrementally, and run against the suite: the call-level
 tests first, then the real-window tests (for code only viewing mode runs, those
 labelled "view"), stopping at the first failure. A deleted free() usually
-changes nothing a plain build can see, and neither does a bounds check moved by
-one (a read just past a buffer finds whatever lies there), so a survivor of
-either kind is run again through the sanitized call-level tests, where the leak
-checker and AddressSanitizer see it. A mutant whose objects compile to the very
+changes nothing a plain build can see, and neither does a bound moved by one (a
+read just past a buffer finds whatever lies there), so every survivor is run
+again through the sanitized call-level tests, where the leak checker and
+AddressSanitizer see it. A mutant whose objects compile to the very
 bytes of the original's is the same program: it is reported as equivalent
 without being run. Mutants listed in tools/mutants_equivalent.txt (no test can
 tell them from the original, each with its reason) are reported, not run unless
@@ -70,8 +70,6 @@ class Mutant:
         line_end = text.find("\n", start)
         line_end = len(text) if line_end < 0 else line_end
         self.original_line = text[line_start:line_end].strip()
-        before = text[line_start:start]
-        self.in_brackets = before.count("[") > before.count("]")  # a size or an index
         mutated = text[line_start:start] + replacement + text[end:line_end]
         self.mutated_line = mutated.strip()
         self.change = "%s -> %s" % (text[start:end].strip() or "''", replacement.strip() or "''")
@@ -86,15 +84,6 @@ class Mutant:
 
     def apply(self, text):
         return text[: self.start] + self.replacement + text[self.end :]
-
-    def guards_memory(self):
-        """A deleted free(), or a change to a bounds check (a comparison, the
-        conditions it joins, a constant it compares with) or to a size or index
-        in brackets: faults a plain build may run through unseen."""
-        if self.kind == "deleted call":
-            return self.change.startswith("free")
-        return (self.kind != "constant" or self.in_brackets or
-                bool(COMPARISON.search(self.original_line)))
 
 
 def code_mask(text):
@@ -359,9 +348,6 @@ def main():
     parser.add_argument("--offset", type=int, default=0, help="starting at this index (from 0)")
     parser.add_argument("--max", type=int, default=0, help="at most this many mutants")
     parser.add_argument("--list", action="store_true", help="list the mutants and stop")
-    parser.add_argument("--sanitize-survivors", action="store_true",
-                        help="run every plain survivor through the sanitized call-level tests, "
-                             "not only deleted free() calls")
     parser.add_argument("--recheck-equivalent", action="store_true",
                         help="run the mutants listed as equivalent too, to see that none is killed")
     parser.add_argument("--timeout", type=int, default=120,
@@ -434,7 +420,7 @@ def main():
                 verdict, detail = "equivalent", "compiles to the same objects, not run"
             else:
                 failure = suite_verdict(args.timeout, mutant.path)
-                if not failure and (mutant.guards_memory() or args.sanitize_survivors):
+                if not failure:
                     if not sanitized_ready:
                         print("mutate.py: building the sanitized tree in %s (once)"
                               % os.path.relpath(SANITIZED, ROOT), flush=True)
