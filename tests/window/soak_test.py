@@ -130,5 +130,6 @@ def case_clicks(dice, asset):
               % (one_off, FIRST_SAMPLE, CLICKS, ONE_OFF_LIMIT_KB, len(grown), SAMPLE_EVERY,
                  PLATEAU_FROM, GROWN_SPANS_LIMIT))
 
+
 if __name__ == "__main__":
     run_case({"clicks": case_clicks})
