@@ -23,9 +23,9 @@ The plain page:
   dropped on the page, is refused in words and nothing changes; "Back to the die"
   appends the die's dump and names it; "Save the account" downloads exactly the
   bytes written so far;
-- Roll (two dice) throws from the path's first step; it, the space bar on the picture
-  and a bad address (said in words) each throw a fresh seed's roll, said and held by
-  the program as the Linux program says it (`dice --roll 2 --seed N`);
+- Roll (two dice) throws from the path's first step; the button, the space bar on the
+  picture and a bad address (said in words) each throw anew, and what the page says
+  and its program holds is what the Linux program says for the same dice and number;
 - the browser's console holds no error or warning but those in ALLOWED_CONSOLE;
 - when the browser takes the WebGL context away, the page says so.
 On a phone's screen (390 px wide) the plain page, opened at REPLAY_ADDRESS (the
@@ -107,11 +107,12 @@ MIN_COLOURED = 0.5  # of the viewed model's pixels, lit and textured (lit alone,
 SAVED_NAME = "dice-account.txt"
 BROWSER_ENDED = "session deleted because of page crash"  # chromedriver's and WebKit's words
 LOG_TAIL = 4000  # bytes
-REPLAY_ADDRESS = "#roll=3&seed=8841026633"
-BAD_ADDRESS = "#roll=2&seed=18446744073709551616"
-BAD_ADDRESS_WORDS = ("The address's seed= takes a whole number from 0 to 18446744073709551615, "
-                     "not 18446744073709551616; here is a fresh roll instead.")
-# "dice: rolled 5 (seed N)" or "dice: rolled 3 dice: 2 + 6 + 5 = 13 (seed N)"
+REPLAY_DICE, REPLAY_SEED, PAST_SEEDS = 3, 8841026633, 2**64  # also the Windows check's seed
+REPLAY_ADDRESS = "#roll=%d&seed=%d" % (REPLAY_DICE, REPLAY_SEED)
+BAD_ADDRESS = "#roll=2&seed=%d" % PAST_SEEDS
+BAD_ADDRESS_WORDS = ("The address's seed= takes a whole number from 0 to %d, not %d; here is a "
+                     "fresh roll instead." % (PAST_SEEDS - 1, PAST_SEEDS))
+# The Linux program's line for one die or several, and the number it started from.
 ROLLED_LINE = re.compile(r"dice: rolled (?:(\d) dice: ([1-6](?: \+ [1-6])+) = (\d+)|([1-6])) "
                          r"\(seed (\d+)\)\n")
 MIN_TEXT_PX = 12

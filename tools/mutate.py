@@ -55,7 +55,6 @@ PLAIN = os.path.join(SCRATCH, "plain")
 SANITIZED = os.path.join(SCRATCH, "sanitized")
 EQUIVALENT_LIST = os.path.join(ROOT, "tools", "mutants_equivalent.txt")
 
-COMPARISON = re.compile(r"(?<=\s)(<=|>=|==|!=|<|>)(?=\s)")
 RELATIONAL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
 LOGICAL = {"&&": "||", "||": "&&"}
 DELETED_CALLS = ("fflush", "fclose", "free")
@@ -158,7 +157,7 @@ def mutants_of(path, text):
         return all(mask[start:end]) and not any(a <= start < b for a, b in skipped)
 
     found = []
-    for m in COMPARISON.finditer(text):
+    for m in re.finditer(r"(?<=\s)(<=|>=|==|!=|<|>)(?=\s)", text):
         if in_code(m.start(), m.end()):
             found.append(Mutant(path, text, m.start(), m.end(), RELATIONAL[m.group(1)],
                                 "relational"))
@@ -303,30 +302,27 @@ def run_tests(directory, label_options, timeout, env=None):
     return "ctest", result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "failed"
 
 
-# Code that only viewing mode runs: the die's own real-window tests never start it,
-# so of those, the tests labelled "view" are the ones that can tell its mutants apart.
-VIEW_ONLY = ("src/view/", "src/app/view_mode.")
-
-
 # The call-level tests of the code's own folder, which kill most of its mutants in
-# a second or two; the whole suite still runs on any they leave alive.
-NEAREST_TESTS = (("src/view/", "view|texture_lookup"), ("src/app/view_mode.", "view"),
-                 ("src/model/", "reader|real_3ds|broken_files|odd_files|read_3ds"),
-                 ("src/texture/", "bmp|texture_names|web_mipmaps"),
-                 ("src/scene/", "die_|throw_path|frame"), ("src/roll/", "roll|die_faces"),
-                 ("platform/", "malloc"))
+# a second or two (the whole suite still runs on any they leave alive), and the
+# real-window tests that run it: the die's own never start viewing mode, so for
+# code only viewing mode runs, those labelled "view".
+NEAREST_TESTS = (("src/view/", "view|texture_lookup", "^view$"),
+                 ("src/app/view_mode.", "view", "^view$"),
+                 ("src/model/", "reader|real_3ds|broken_files|odd_files|read_3ds", "window"),
+                 ("src/texture/", "bmp|texture_names|web_mipmaps", "window"),
+                 ("src/scene/", "die_|throw_path|frame", "window"),
+                 ("src/roll/", "roll|die_faces", "window"), ("platform/", "malloc", "window"))
 
 
 def suite_verdict(timeout, path=""):
     """Call-level tests first, then the real-window tests that run the file at
     `path`. A window test that fails runs once more before it counts: a busy
     machine has failed one on the unmutated tree."""
-    viewing = path.startswith(VIEW_ONLY)
-    nearest = [tests for folder, tests in NEAREST_TESTS if path.startswith(folder)]
-    return ((nearest and run_tests(PLAIN, ["-LE", "window", "-R", nearest[0]], timeout))
-            or run_tests(PLAIN, ["-LE", "window"], timeout) or
-            run_tests(PLAIN, ["-L", "^view$" if viewing else "window", "--repeat", "until-pass:2"],
-                      timeout))
+    own, windows = next(((tests, label) for folder, tests, label in NEAREST_TESTS
+                         if path.startswith(folder)), (None, "window"))
+    return ((own and run_tests(PLAIN, ["-LE", "window", "-R", own], timeout))
+            or run_tests(PLAIN, ["-LE", "window"], timeout)
+            or run_tests(PLAIN, ["-L", windows, "--repeat", "until-pass:2"], timeout))
 
 
 def sanitized_env():
@@ -414,11 +410,10 @@ def main():
             with open(target, "w", encoding="utf-8") as f:
                 f.write(mutant.apply(text))
             verdict, detail = "not built", ""
-            if build(PLAIN, args.jobs).returncode != 0:
-                pass
-            elif object_code(PLAIN, objects) == unmutated:
+            built = build(PLAIN, args.jobs).returncode == 0
+            if built and object_code(PLAIN, objects) == unmutated:
                 verdict, detail = "equivalent", "compiles to the same objects, not run"
-            else:
+            elif built:
                 failure = suite_verdict(args.timeout, mutant.path)
                 if not failure:
                     if not sanitized_ready:
