@@ -11,14 +11,18 @@ Binary operators are told from template brackets by the spaces around them,
 which the enforced formatting guarantees.
 
 Mutants are applied one at a time to a scratch copy of the working tree in
-build-mutate/, rebuilt incrementally, and run against the suite: the call-level
-tests first, then the real-window tests (for code only viewing mode runs, those
-labelled "view"), stopping at the first failure. A deleted free() usually
+build-mutate/, rebuilt incrementally, and run against the suite, stopping at the
+first failure: the call-level test programs of the mutant's own folder, which
+alone are built first and kill most mutants in a second, then the whole of the
+call-level tests, then the real-window tests that run the code (for code only
+viewing or roll mode runs, those labelled "view" or "roll"). Each of the workers
+(--workers, one a core by default) has a scratch copy and builds of its own, so
+that mutants build and run side by side. A deleted free() usually
 changes nothing a plain build can see, and neither does a bound moved by one (a
 read just past a buffer finds whatever lies there), so every survivor is run
 again through the sanitized call-level tests, where the leak checker and
 AddressSanitizer see it. A mutant whose objects compile to the very
-bytes of the original's is the same program: it is reported as equivalent
+bytes of the original's, once everything is built, is the same program: it is reported as equivalent
 without being run. Mutants listed in tools/mutants_equivalent.txt (no test can
 tell them from the original, each with its reason) are reported, not run unless
 asked, and left out of the score.
@@ -43,16 +47,15 @@ import hashlib
 import os
 import re
 import shutil
-import subprocess
+import queue
 import resource
+import subprocess
 import sys
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCRATCH = os.path.join(ROOT, "build-mutate")
-TREE = os.path.join(SCRATCH, "tree")
-PLAIN = os.path.join(SCRATCH, "plain")
-SANITIZED = os.path.join(SCRATCH, "sanitized")
 EQUIVALENT_LIST = os.path.join(ROOT, "tools", "mutants_equivalent.txt")
 
 RELATIONAL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
@@ -223,8 +226,8 @@ def run(command, cwd=None, env=None, quiet=True):
                           stderr=subprocess.STDOUT if quiet else None, text=True)
 
 
-def sync_tree():
-    """Copies the working tree's files (tracked and new, not ignored) into the
+def sync_tree(tree):
+    """Copies the working tree's files (tracked and new, not ignored) into a
     scratch tree, rewriting only those that differ so rebuilds stay incremental."""
     listed = run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"], cwd=ROOT)
     if listed.returncode != 0:
@@ -233,7 +236,7 @@ def sync_tree():
         source = os.path.join(ROOT, relative)
         if not os.path.isfile(source):
             continue  # deleted in the working tree
-        target = os.path.join(TREE, relative)
+        target = os.path.join(tree, relative)
         with open(source, "rb") as f:
             wanted = f.read()
         if os.path.exists(target):
@@ -246,13 +249,13 @@ def sync_tree():
         shutil.copymode(source, target)
 
 
-def configure(build, options):
+def configure(tree, build, options):
     if os.path.exists(os.path.join(build, "CMakeCache.txt")):
         return True
     # The suite's own build type, without debug information, which only slows
     # every relink; Ninja when there is one, for quicker incremental builds.
     generator = ["-G", "Ninja"] if shutil.which("ninja") else []
-    result = run(["cmake", "-S", TREE, "-B", build, "-DBUILD_TESTING=ON",
+    result = run(["cmake", "-S", tree, "-B", build, "-DBUILD_TESTING=ON",
                   "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
                   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"] + generator + options)
     if result.returncode != 0:
@@ -260,13 +263,14 @@ def configure(build, options):
     return result.returncode == 0
 
 
-def build(directory, jobs):
-    return run(["cmake", "--build", directory, "-j", str(jobs)])
+def build(directory, jobs, targets=()):
+    return run(["cmake", "--build", directory, "-j", str(jobs)]
+               + (["--target"] + list(targets) if targets else []))
 
 
-def object_code(directory, known):
-    """The digest of every object file of a build; `known` caches them by path,
-    size and time, so only the objects just rebuilt are read again."""
+def rebuilt_objects(directory, known):
+    """The digests of a build's object files written since the last look;
+    `known` keeps each one's size, time and digest, so only those are read."""
     digests = {}
     for folder, _, names in os.walk(directory):
         for name in names:
@@ -277,7 +281,7 @@ def object_code(directory, known):
                 if known.get(path, (None,))[0] != stamp:
                     with open(path, "rb") as f:
                         known[path] = (stamp, hashlib.sha1(f.read()).hexdigest())
-                digests[path] = known[path][1]
+                    digests[path] = known[path][1]
     return digests
 
 
@@ -288,41 +292,57 @@ def cpu_seconds():
 
 
 FAILED_TEST = re.compile(r"Test\s+#\d+: (\S+) \.+\s*(\S.*?)\s+[\d.]+ sec")
+FAILED_CASE = re.compile(r"^\[  FAILED  \] (\S+)", re.MULTILINE)
 
 
-def run_tests(directory, label_options, timeout, env=None):
+def run_tests(directory, label_options, timeout, jobs, env=None):
     """None when every test passed, else (test, how it failed)."""
-    result = run(["ctest", "--stop-on-failure", "-j2", "--timeout", str(timeout)] + label_options,
-                 cwd=directory, env=env)
+    result = run(["ctest", "--stop-on-failure", "-j", str(jobs), "--timeout", str(timeout)]
+                 + label_options, cwd=directory, env=env)
     if result.returncode == 0:
         return None
     for failure in FAILED_TEST.finditer(result.stdout):
-        if failure.group(2) != "Passed":  # e.g. "***Failed", "Subprocess aborted***Exception:"
+        if failure.group(2) not in ("Passed", "***Skipped"):  # "***Failed", "***Timeout"...
             return failure.group(1), " ".join(failure.group(2).replace("*", " ").split())
     return "ctest", result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "failed"
 
 
-# The call-level tests of the code's own folder, which kill most of its mutants in
-# a second or two (the whole suite still runs on any they leave alive), and the
-# real-window tests that run it: the die's own never start viewing mode, so for
-# code only viewing mode runs, those labelled "view".
-NEAREST_TESTS = (("src/view/", "view|texture_lookup", "^view$"),
-                 ("src/app/view_mode.", "view", "^view$"),
-                 ("src/model/", "reader|real_3ds|broken_files|odd_files|read_3ds", "window"),
-                 ("src/texture/", "bmp|texture_names|web_mipmaps", "window"),
-                 ("src/scene/", "die_|throw_path|frame", "window"),
-                 ("src/roll/", "roll|die_faces", "window"), ("platform/", "malloc", "window"))
+def run_programs(directory, programs, timeout):
+    """Call-level test programs run directly, each in one process: None when
+    all pass, else (test, how it failed)."""
+    for name in programs:
+        program = os.path.join(directory, "tests", name)
+        try:
+            result = subprocess.run([program], cwd=os.path.dirname(program),
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                    stderr=subprocess.STDOUT, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return name, "Timeout"
+        if result.returncode != 0:
+            case = FAILED_CASE.search(result.stdout.decode("utf-8", "replace"))
+            if case:
+                return case.group(1), "Failed"
+            return name, ("signal %d" % -result.returncode if result.returncode < 0
+                          else "exit status %d" % result.returncode)
+    return None
 
 
-def suite_verdict(timeout, path=""):
-    """Call-level tests first, then the real-window tests that run the file at
-    `path`. A window test that fails runs once more before it counts: a busy
-    machine has failed one on the unmutated tree."""
-    own, windows = next(((tests, label) for folder, tests, label in NEAREST_TESTS
-                         if path.startswith(folder)), (None, "window"))
-    return ((own and run_tests(PLAIN, ["-LE", "window", "-R", own], timeout))
-            or run_tests(PLAIN, ["-LE", "window"], timeout)
-            or run_tests(PLAIN, ["-L", windows, "--repeat", "until-pass:2"], timeout))
+# Each folder's call-level test programs, which kill most of its mutants in a
+# second (the whole suite still runs on any they leave alive), and the label of
+# the real-window tests that run its code: the die's own never start viewing or
+# roll mode. The first folder a path starts with counts.
+NEAREST_TESTS = (
+    ("src/view/", ("model_view_test", "real_3ds_files_test"), "^view$"),
+    ("src/app/view_mode.", ("model_view_test",), "^view$"),
+    ("src/app/roll_mode.", ("roll_test",), "^roll$"),
+    ("src/app/", ("scene_setup_test", "start_up_plain_test", "start_up_pips_test"), "window"),
+    ("src/model/", ("read_3ds_mesh_test", "real_3ds_files_test"), "window"),
+    ("src/texture/", ("bmp_texture_test", "bmp_texture_suite_test", "bmp_texture_counter_test",
+                      "bmp_texture_counter_gap_test"), "window"),
+    ("src/scene/", ("die_motion_test", "draw_frame_test"), "window"),
+    ("src/roll/roll_chooser.", ("roll_test",), "window"),  # its options are read in every mode
+    ("src/roll/", ("roll_test",), "^roll$"),
+    ("platform/", ("malloc_tuning_test",), "window"))
 
 
 def sanitized_env():
@@ -330,6 +350,81 @@ def sanitized_env():
     env["ASAN_OPTIONS"] = "detect_leaks=1"
     env["UBSAN_OPTIONS"] = "print_stacktrace=1"
     return env
+
+
+class Worker:
+    """A scratch copy of the working tree with builds of its own."""
+
+    def __init__(self, number, jobs):
+        home = SCRATCH if number == 0 else os.path.join(SCRATCH, "worker%d" % (number + 1))
+        self.tree = os.path.join(home, "tree")
+        self.plain = os.path.join(home, "plain")
+        self.sanitized = os.path.join(home, "sanitized")
+        self.jobs = jobs
+        self.objects = {}  # path: (size and time, digest) of every object file
+        self.unmutated = {}
+        self.sanitized_ready = None
+
+    def set_up(self, jobs):
+        """Builds the unmutated tree: None, or why it failed."""
+        sync_tree(self.tree)
+        if not configure(self.tree, self.plain, []):
+            return "cmake failed"
+        result = build(self.plain, jobs)
+        if result.returncode != 0:
+            return result.stdout[-4000:]
+        self.unmutated = rebuilt_objects(self.plain, self.objects)
+        return None
+
+    def verdict(self, mutant, text, timeout):
+        target = os.path.join(self.tree, mutant.path)
+        with open(target, "w", encoding="utf-8") as f:
+            f.write(mutant.apply(text))
+        try:
+            return self.judge(mutant.path, timeout)
+        finally:
+            with open(target, "w", encoding="utf-8") as f:
+                f.write(text)
+
+    def judge(self, path, timeout):
+        """(verdict, detail): the folder's own test programs alone are built and
+        run first; the rest is built only for a mutant they leave alive."""
+        programs, windows = next(((programs, label) for folder, programs, label in NEAREST_TESTS
+                                  if path.startswith(folder)), ((), "window"))
+        rebuilt = {}
+
+        def built(targets=()):
+            ok = build(self.plain, self.jobs, targets).returncode == 0
+            rebuilt.update(rebuilt_objects(self.plain, self.objects))
+            return ok
+
+        def same():  # every object compiled for this mutant is the original's
+            return all(self.unmutated.get(name) == digest for name, digest in rebuilt.items())
+
+        if not built(programs):
+            return "not built", ""
+        failure = programs and not same() and run_programs(self.plain, programs, timeout)
+        if failure:
+            return "killed", "by %s (%s)" % failure
+        if not built():
+            return "not built", ""
+        if same():  # now that every object that could differ is built
+            return "equivalent", "compiles to the same objects, not run"
+        failure = (run_tests(self.plain, ["-LE", "window"], timeout, self.jobs)
+                   or run_tests(self.plain, ["-L", windows, "--repeat", "until-pass:2"], timeout,
+                                self.jobs)
+                   or self.sanitized_failure(timeout))
+        return ("killed", "by %s (%s)" % failure) if failure else ("survived", "")
+
+    def sanitized_failure(self, timeout):
+        if self.sanitized_ready is None:
+            print("mutate.py: building the sanitized tree in %s (once)"
+                  % os.path.relpath(self.sanitized, ROOT), flush=True)
+            self.sanitized_ready = configure(self.tree, self.sanitized, ["-DDICE_SANITIZE=ON"])
+        if not self.sanitized_ready or build(self.sanitized, self.jobs).returncode != 0:
+            return None
+        failure = run_tests(self.sanitized, ["-LE", "window"], timeout, self.jobs, sanitized_env())
+        return failure and (failure[0] + ", sanitized", failure[1])
 
 
 def main():
@@ -348,7 +443,11 @@ def main():
                         help="run the mutants listed as equivalent too, to see that none is killed")
     parser.add_argument("--timeout", type=int, default=120,
                         help="seconds per test without a timeout of its own (default 120)")
-    parser.add_argument("-j", "--jobs", type=int, default=2, help="build jobs (default 2)")
+    cores = os.cpu_count() or 1
+    parser.add_argument("-j", "--jobs", type=int, default=cores,
+                        help="cores to use in all (default: every one, %d)" % cores)
+    parser.add_argument("--workers", type=int, default=0,
+                        help="mutants built and run at once (default: one a core)")
     args = parser.parse_args()
 
     everything = []
@@ -374,84 +473,86 @@ def main():
     deps = run([os.path.join(ROOT, "tools", "install_deps.sh"), "test"], quiet=False)
     if deps.returncode != 0:
         return 2
-    os.makedirs(SCRATCH, exist_ok=True)
-    sync_tree()
-    if not configure(PLAIN, []):
-        return 2
-    print("mutate.py: building and testing the unmutated tree in %s" % os.path.relpath(PLAIN, ROOT),
-          flush=True)
-    baseline = build(PLAIN, args.jobs)
-    if baseline.returncode != 0:
-        print(baseline.stdout[-4000:])
-        print("mutate.py: the unmutated tree does not build", file=sys.stderr)
-        return 2
-    broken = suite_verdict(args.timeout)
+    started, started_cpu = time.monotonic(), cpu_seconds()
+    jobs = max(args.jobs, 1)
+    count = min(max(args.workers or jobs, 1), max(len(selected), 1))
+    workers = [Worker(k, max(jobs // count, 1)) for k in range(count)]
+    for worker in workers:
+        print("mutate.py: building the unmutated tree in %s" % os.path.relpath(worker.plain, ROOT),
+              flush=True)
+        failed = worker.set_up(jobs)
+        if failed:
+            print(failed)
+            print("mutate.py: the unmutated tree does not build", file=sys.stderr)
+            return 2
+    broken = (run_tests(workers[0].plain, ["-LE", "window"], args.timeout, jobs)
+              or run_tests(workers[0].plain, ["-L", "window", "--repeat", "until-pass:2"],
+                           args.timeout, jobs))
     if broken:
         print("mutate.py: the unmutated tree fails %s (%s); fix that first" % broken,
               file=sys.stderr)
         return 2
-    sanitized_ready = False
-    objects = {}
-    unmutated = object_code(PLAIN, objects)
 
     counts = {"killed": 0, "survived": 0, "equivalent": 0, "not built": 0}
     survivors = []
-    started, started_cpu = time.monotonic(), cpu_seconds()
-    try:
-        for i, (mutant, text) in enumerate(selected, 1):
-            began, began_cpu = time.monotonic(), cpu_seconds()
-            target = os.path.join(TREE, mutant.path)
-            listed = mutant.key() in equivalent
-            if listed and not args.recheck_equivalent:
-                counts["equivalent"] += 1
-                print("%4d/%d %-10s %s  listed, not run" % (i, len(selected), "equivalent",
-                                                           mutant.describe()), flush=True)
-                continue
-            with open(target, "w", encoding="utf-8") as f:
-                f.write(mutant.apply(text))
-            verdict, detail = "not built", ""
-            built = build(PLAIN, args.jobs).returncode == 0
-            if built and object_code(PLAIN, objects) == unmutated:
-                verdict, detail = "equivalent", "compiles to the same objects, not run"
-            elif built:
-                failure = suite_verdict(args.timeout, mutant.path)
-                if not failure:
-                    if not sanitized_ready:
-                        print("mutate.py: building the sanitized tree in %s (once)"
-                              % os.path.relpath(SANITIZED, ROOT), flush=True)
-                        sanitized_ready = configure(SANITIZED, ["-DDICE_SANITIZE=ON"])
-                    if sanitized_ready and build(SANITIZED, args.jobs).returncode == 0:
-                        failure = run_tests(SANITIZED, ["-LE", "window"], args.timeout,
-                                            sanitized_env())
-                        if failure:
-                            failure = (failure[0] + ", sanitized", failure[1])
-                if failure:
-                    verdict, detail = "killed", "by %s (%s)" % failure
-                    if listed:
-                        detail += "; listed as equivalent, wrongly"
-                elif listed:
-                    verdict = "equivalent"
-                else:
-                    verdict = "survived"
-                    survivors.append(mutant)
+    todo = queue.Queue()
+    printing = threading.Lock()
+    stopping = threading.Event()
+
+    def report(i, verdict, mutant, detail):
+        with printing:
             counts[verdict] += 1
-            print("%4d/%d %-10s %s  %s [%.0f s, %.0f s CPU]"
-                  % (i, len(selected), verdict, mutant.describe(), detail,
-                     time.monotonic() - began, cpu_seconds() - began_cpu), flush=True)
-            with open(target, "w", encoding="utf-8") as f:
-                f.write(text)
+            if verdict == "survived":
+                survivors.append((i, mutant))
+            print("%4d/%d %-10s %s  %s" % (i, len(selected), verdict, mutant.describe(), detail),
+                  flush=True)
+
+    for i, (mutant, text) in enumerate(selected, 1):
+        if mutant.key() in equivalent and not args.recheck_equivalent:
+            report(i, "equivalent", mutant, "listed, not run")
+        else:
+            todo.put((i, mutant, text))
+
+    def work(worker):
+        while not stopping.is_set():
+            try:
+                i, mutant, text = todo.get_nowait()
+            except queue.Empty:
+                return
+            began = time.monotonic()
+            verdict, detail = worker.verdict(mutant, text, args.timeout)
+            if mutant.key() in equivalent:
+                if verdict == "killed":
+                    detail += "; listed as equivalent, wrongly"
+                elif verdict == "survived":
+                    verdict = "equivalent"
+            report(i, verdict, mutant, "%s [%.0f s]" % (detail, time.monotonic() - began))
+
+    threads = [threading.Thread(target=work, args=(worker,), daemon=True) for worker in workers]
+    try:
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            while thread.is_alive():
+                thread.join(1)
+    except KeyboardInterrupt:
+        stopping.set()  # each worker ends its mutant and puts its file back
+        for thread in threads:
+            thread.join()
     finally:
-        sync_tree()  # whatever happened, the scratch tree is the working tree again
+        for worker in workers:
+            sync_tree(worker.tree)  # whatever happened, the scratch trees are the working tree
 
     scored = counts["killed"] + counts["survived"]
-    print("\nmutate.py: %d in %.0f min (%.0f CPU min): %d killed, %d survived, %d equivalent "
-          "(listed or compiled the same), %d did not build"
+    print("\nmutate.py: %d in %.0f min (%.0f CPU min, %d workers, set-up included): %d killed, "
+          "%d survived, %d equivalent (listed or compiled the same), %d did not build"
           % (len(selected), (time.monotonic() - started) / 60, (cpu_seconds() - started_cpu) / 60,
-             counts["killed"], counts["survived"], counts["equivalent"], counts["not built"]))
+             count, counts["killed"], counts["survived"], counts["equivalent"],
+             counts["not built"]))
     if scored:
         print("mutate.py: score %d of %d non-equivalent mutants killed (%.1f%%)"
               % (counts["killed"], scored, 100.0 * counts["killed"] / scored))
-    for mutant in survivors:
+    for _, mutant in sorted(survivors, key=lambda survivor: survivor[0]):
         print("  survived: " + mutant.describe())
         print("            equivalent? list as: " + mutant.key())
     return 1 if survivors else 0
