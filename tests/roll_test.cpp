@@ -228,6 +228,21 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
   said = capture_stderr([] { on_roll_key(' ', 0, 0); });
   EXPECT_EQ(said, "dice: rolled 3 dice: 3 + 6 + 4 = 13 (seed 8841026633, roll 2)\n");
   EXPECT_EQ(throw_to_rest(draw_roll_frame), path);
+  // Enter, either way it comes, throws again; another key, a release or another
+  // button does nothing.
+  said = capture_stderr([&] {
+    printed = capture_stdout([] {
+      on_roll_key('x', 0, 0);
+      on_roll_mouse(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);
+      on_roll_mouse(GLUT_RIGHT_BUTTON, GLUT_DOWN, 0, 0);
+      on_roll_key('\r', 0, 0);
+      on_roll_key('\n', 0, 0);
+    });
+  });
+  EXPECT_EQ(printed, "");
+  EXPECT_EQ(said,
+            "dice: rolled 3 dice: 2 + 3 + 4 = 9 (seed 8841026633, roll 3)\n"
+            "dice: rolled 3 dice: 4 + 3 + 5 = 12 (seed 8841026633, roll 4)\n");
 
   // Seed 40 rolls a 1, unturned: in flight each corner drawn lies where the die's own
   // frame has GL put it, and the hidden half of the die is not drawn.

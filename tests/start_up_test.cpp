@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "app/scene_setup.h"
 #include "app/view_mode.h"
 #include "bmp_texture_files.h"
@@ -147,6 +148,9 @@ TEST_F(start_up, roll_options_out_of_range_are_refused_with_one_line) {
       {"--roll", "7", roll + "7"},
       {"--roll", "x", roll + "x"},
       {"--seed", "-1", seed + ", not -1"},
+      {"--seed", "-0", seed + ", not -0"},
+      {"--roll", "-9", roll + "-9"},
+      {"--seed", "-1x", seed + ", not -1x"},
       {"--roll", "--seed", "18446744073709551616", seed + ", not 18446744073709551616"},
       {"--seed=12ab", seed + ", not 12ab"},
       {"--roll", "2", "--seed", seed + ", and none was given"},
@@ -168,6 +172,35 @@ TEST_F(start_up, roll_options_out_of_range_are_refused_with_one_line) {
     EXPECT_EQ(said, line);
     EXPECT_EQ(printed, "");
     EXPECT_TRUE(recorded_gl_calls().empty()) << line;
+  }
+}
+
+// A value is taken only where it can be one (an option after --roll is GLUT's, and
+// so is -display's value, whatever it is); a seed alone rolls one die.
+TEST(options, values_taken_are_left_out_and_the_rest_stays_for_glut) {
+  struct {
+    std::vector<std::string> args, left;
+    int roll;
+    uint64_t seed;
+  } cases[] = {{{"--roll", "-iconic", "--seed", "12", "-display", "--view"},
+                {"-iconic", "-display", "--view"},
+                1,
+                12},
+               {{"--seed", "5", "-display"}, {"-display"}, 1, 5},
+               {{"--roll=3", "--seed=7"}, {}, 3, 7}};
+  for (auto& c : cases) {
+    c.args.insert(c.args.begin(), "dice");
+    c.left.insert(c.left.begin(), "dice");
+    std::vector<char*> argv;
+    for (std::string& arg : c.args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(c.args.size());
+    program_options options;
+    ASSERT_TRUE(take_program_options(&argc, argv.data(), &options)) << c.args[1];
+    EXPECT_EQ(options.roll, c.roll) << c.args[1];
+    EXPECT_EQ(options.seed, c.seed) << c.args[1];
+    EXPECT_EQ(std::vector<std::string>(argv.begin(), argv.begin() + argc), c.left);
   }
 }
 
