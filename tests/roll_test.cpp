@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/roll_mode.h"
@@ -165,6 +166,49 @@ TEST(die_faces, each_number_lands_towards_the_viewer_upright_then_quarter_turned
         expect_face_towards_viewer(turned_mesh(*mesh, m), number, q);
       }
     }
+  }
+}
+
+// Only the six cells count, each half-open. A face is found from its own triangles
+// however small the die; one whose ups cancel, or whose corners lie past the vertices,
+// is not, and a number not found is left where it lies, only quarter turned.
+TEST(die_faces, cells_are_half_open_and_numbers_not_found_stay_unturned) {
+  const double points[][3] = {{0, 0, 1},      {0.999, 0.499, 3}, {0, 0.5, 4}, {0.999, 0.999, 6},
+                              {-0.001, 0, 0}, {0, -0.001, 0},    {1, 0, 0},   {0, 1, 0},
+                              {NAN, 0, 0},    {0, NAN, 0}};
+  for (const double* p : points)
+    EXPECT_EQ(atlas_number(p[0], p[1]), p[2]) << p[0] << ", " << p[1];
+
+  std::unique_ptr<mesh_object> mesh(new mesh_object());
+  const float e = 1.0f / 64;  // each normal (twice the area) far below 1
+  for (int k = 0; k < 15; k++)
+    mesh->vertices[k] = std::vector<mesh_vertex>{{0, 0, 0}, {0, e, 0}, {0, 0, e}}[k % 3];
+  const mesh_uv uvs[15] = {{.1f, .6f}, {.2f, .6f}, {.1f, .7f},   // 4, facing +x, up +z
+                           {.4f, .1f}, {.5f, .1f}, {.4f, .2f},   // 2, and again
+                           {.4f, .2f}, {.5f, .2f}, {.4f, .1f},   // mirrored: the ups cancel
+                           {.1f, .6f}, {.2f, .6f}, {.3f, .6f},   // 4 again, mapped on a line
+                           {.4f, .6f}, {.5f, .6f}, {.4f, .7f}};  // 5, a corner past the count
+  std::copy(uvs, uvs + 15, mesh->mapping);
+  // The last lies past the count: 4's triangle turned over, which would cancel it.
+  const mesh_face polygons[] = {{0, 1, 2},    {3, 4, 5},    {6, 7, 8},    {9, 10, 11},
+                                {14, 12, 13}, {13, 14, 12}, {12, 13, 14}, {2, 1, 0}};
+  std::copy(std::begin(polygons), std::end(polygons), mesh->polygons);
+  mesh->vertex_count = 14;
+  mesh->polygon_count = 7;
+  die_faces faces;
+  find_die_faces(*mesh, &faces);
+  const std::vector<float> x_to_viewer = {0, 0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1},
+                           quarter = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},
+                           half = {-1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},
+                           three_quarters = {0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},
+                           identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const std::tuple<int, int, std::vector<float>> turns[] = {
+      {4, 0, x_to_viewer},    {2, 1, quarter},  {3, 2, half},
+      {5, 3, three_quarters}, {0, 0, identity}, {7, 0, identity}};
+  for (const auto& [number, quarter_turns, expected] : turns) {
+    std::vector<float> m(16);
+    face_turn(faces, number, quarter_turns, m.data());
+    EXPECT_EQ(m, expected) << "number " << number;
   }
 }
 
