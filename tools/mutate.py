@@ -307,13 +307,13 @@ def run_tests(directory, label_options, timeout, jobs, env=None):
     return "ctest", result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "failed"
 
 
-def run_programs(directory, programs, timeout):
+def run_programs(directory, programs, timeout, env=None):
     """Call-level test programs run directly, each in one process: None when
     all pass, else (test, how it failed)."""
     for name in programs:
         program = os.path.join(directory, "tests", name)
         try:
-            result = subprocess.run([program], cwd=os.path.dirname(program),
+            result = subprocess.run([program], cwd=os.path.dirname(program), env=env,
                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                     stderr=subprocess.STDOUT, timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -410,20 +410,25 @@ class Worker:
             return "not built", ""
         if same():  # now that every object that could differ is built
             return "equivalent", "compiles to the same objects, not run"
+        # The folder's own programs sanitized before the window tests: they find most
+        # of what only the sanitizers see, in seconds.
         failure = (run_tests(self.plain, ["-LE", "window"], timeout, self.jobs)
+                   or (programs and self.sanitized_failure(timeout, programs))
                    or run_tests(self.plain, ["-L", windows, "--repeat", "until-pass:2"], timeout,
                                 self.jobs)
                    or self.sanitized_failure(timeout))
         return ("killed", "by %s (%s)" % failure) if failure else ("survived", "")
 
-    def sanitized_failure(self, timeout):
+    def sanitized_failure(self, timeout, programs=()):
         if self.sanitized_ready is None:
             print("mutate.py: building the sanitized tree in %s (once)"
                   % os.path.relpath(self.sanitized, ROOT), flush=True)
             self.sanitized_ready = configure(self.tree, self.sanitized, ["-DDICE_SANITIZE=ON"])
-        if not self.sanitized_ready or build(self.sanitized, self.jobs).returncode != 0:
+        if not self.sanitized_ready or build(self.sanitized, self.jobs, programs).returncode != 0:
             return None
-        failure = run_tests(self.sanitized, ["-LE", "window"], timeout, self.jobs, sanitized_env())
+        failure = (run_programs(self.sanitized, programs, timeout, sanitized_env()) if programs
+                   else run_tests(self.sanitized, ["-LE", "window"], timeout, self.jobs,
+                                  sanitized_env()))
         return failure and (failure[0] + ", sanitized", failure[1])
 
 
