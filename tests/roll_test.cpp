@@ -272,11 +272,12 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
   said = capture_stderr([] { on_roll_key(' ', 0, 0); });
   EXPECT_EQ(said, "dice: rolled 3 dice: 3 + 6 + 4 = 13 (seed 8841026633, roll 2)\n");
   EXPECT_EQ(throw_to_rest(draw_roll_frame), path);
-  // Enter, either way it comes, throws again; another key, a release or another
-  // button does nothing.
+  // Enter, either way it comes, throws again; other keys, a release or another
+  // button do nothing.
   said = capture_stderr([&] {
     printed = capture_stdout([] {
       on_roll_key('x', 0, 0);
+      on_roll_key('0', 0, 0);
       on_roll_mouse(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);
       on_roll_mouse(GLUT_RIGHT_BUTTON, GLUT_DOWN, 0, 0);
       on_roll_key('\r', 0, 0);
