@@ -230,8 +230,8 @@ class PageRun:
 
 
 def linux_roll(dice, asset, texture, address):
-    """[the page's words, the faces] for #roll=N&seed=S, from the Linux program's line for
-    `dice --roll N --seed S`."""
+    """[the page's words, the faces] for a replay address, from what the Linux program
+    says when given the same number of dice and seed."""
     count, seed = re.fullmatch(r"#roll=([0-9])&seed=([0-9]+)", address).groups()
     with tempfile.TemporaryFile() as said:
         with DiceRun(dice, asset, [texture], args=["--roll", count, "--seed", seed],

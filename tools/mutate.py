@@ -17,13 +17,13 @@ alone are built first and kill most mutants in a second, then the whole of the
 call-level tests, then the real-window tests that run the code (for code only
 viewing or roll mode runs, those labelled "view" or "roll"). Each of the workers
 (--workers, one a core by default) has a scratch copy and builds of its own, so
-that mutants build and run side by side. A deleted free() usually
-changes nothing a plain build can see, and neither does a bound moved by one (a
-read just past a buffer finds whatever lies there), so every survivor is run
-again through the sanitized call-level tests, where the leak checker and
-AddressSanitizer see it. A mutant whose objects compile to the very
-bytes of the original's, once everything is built, is the same program: it is reported as equivalent
-without being run. Mutants listed in tools/mutants_equivalent.txt (no test can
+that mutants build and run side by side. A deleted free() usually changes
+nothing a plain build can see, and neither does a bound moved by one (a read
+just past a buffer finds whatever lies there), so every survivor is run again
+through the sanitized call-level tests, where the leak checker and
+AddressSanitizer see it. A mutant whose objects compile to the very bytes of
+the original's, once everything is built, is the same program: it is reported
+as equivalent without being run. Mutants listed in tools/mutants_equivalent.txt (no test can
 tell them from the original, each with its reason) are reported, not run unless
 asked, and left out of the score.
 
