@@ -11,21 +11,23 @@ Binary operators are told from template brackets by the spaces around them,
 which the enforced formatting guarantees.
 
 Mutants are applied one at a time to a scratch copy of the working tree in
-build-mutate/, rebuilt incrementally, and run against the suite, stopping at the
-first failure: the call-level test programs of the mutant's own folder, which
-alone are built first and kill most mutants in a second, then the whole of the
-call-level tests, then the real-window tests that run the code (for code only
-viewing or roll mode runs, those labelled "view" or "roll"). Each of the workers
-(--workers, one a core by default) has a scratch copy and builds of its own, so
-that mutants build and run side by side. A deleted free() usually changes
-nothing a plain build can see, and neither does a bound moved by one (a read
-just past a buffer finds whatever lies there), so every survivor is run again
-through the sanitized call-level tests, where the leak checker and
-AddressSanitizer see it. A mutant whose objects compile to the very bytes of
-the original's, once everything is built, is the same program: it is reported
-as equivalent without being run. Mutants listed in tools/mutants_equivalent.txt (no test can
-tell them from the original, each with its reason) are reported, not run unless
-asked, and left out of the score.
+build-mutate/ and rebuilt incrementally. The objects that read the mutated file
+are compiled first: when every one comes out as the very bytes of the
+original's, the mutant is the same program, reported as equivalent and not
+run. The rest run against the suite, stopping at the first failure: the
+call-level test programs of the mutant's own folder, plain and then sanitized,
+which alone are built first and kill most mutants in seconds; then the whole of
+the call-level tests; then the real-window tests that run the code (for code
+only viewing or roll mode runs, those labelled "view" or "roll"); then the
+whole of the sanitized call-level tests. A deleted free() or a bound moved by
+one (a read just past a buffer finds whatever lies there) usually changes
+nothing a plain build can see; the leak checker and AddressSanitizer see it.
+Each of the workers (--workers) has a scratch copy and builds of its own, so
+that mutants build and run side by side; there is one more worker than cores,
+since the real-window tests spend much of their time waiting on the clock.
+Mutants listed in tools/mutants_equivalent.txt (no test can tell them from the
+original, each with its reason) are reported, not run unless asked, and left
+out of the score.
 
 Not part of CI: a full run takes a long while. Run it before closing work that
 changes src/, look at every survivor, and add the test that kills it or list it
@@ -285,6 +287,20 @@ def rebuilt_objects(directory, known):
     return digests
 
 
+def dependents(tree, directory):
+    """Each source file's objects in a Ninja build, from the headers and sources
+    the compiler said each object read: {path in the tree: [object, ...]}."""
+    listed = run(["ninja", "-C", directory, "-t", "deps"])
+    found, current = {}, None
+    for line in listed.stdout.splitlines() if listed.returncode == 0 else ():
+        if line and not line[0].isspace():
+            current = line.split(": #deps")[0] if ": #deps" in line else None
+        elif current and line.strip():
+            path = os.path.relpath(os.path.normpath(line.strip()), tree)
+            found.setdefault(path, []).append(current)
+    return found
+
+
 def cpu_seconds():
     """CPU time of this script's finished children (builds, tests and theirs)."""
     used = resource.getrusage(resource.RUSAGE_CHILDREN)
@@ -364,6 +380,7 @@ class Worker:
         self.objects = {}  # path: (size and time, digest) of every object file
         self.unmutated = {}
         self.sanitized_ready = None
+        self.dependents = {}  # without Ninja, equivalence waits for the whole build
 
     def set_up(self, jobs):
         """Builds the unmutated tree: None, or why it failed."""
@@ -374,6 +391,7 @@ class Worker:
         if result.returncode != 0:
             return result.stdout[-4000:]
         self.unmutated = rebuilt_objects(self.plain, self.objects)
+        self.dependents = dependents(self.tree, self.plain)
         return None
 
     def verdict(self, mutant, text, timeout):
@@ -401,19 +419,25 @@ class Worker:
         def same():  # every object compiled for this mutant is the original's
             return all(self.unmutated.get(name) == digest for name, digest in rebuilt.items())
 
+        objects = self.dependents.get(path)
+        if objects:  # every object that reads the file, and nothing else, compiled first
+            if not built(objects):
+                return "not built", ""
+            if same():
+                return "equivalent", "compiles to the same objects, not run"
         if not built(programs):
             return "not built", ""
-        failure = programs and not same() and run_programs(self.plain, programs, timeout)
+        # The folder's own programs, plain and then sanitized, find most faults in
+        # seconds, before the rest is built.
+        failure = programs and not same() and (run_programs(self.plain, programs, timeout)
+                                               or self.sanitized_failure(timeout, programs))
         if failure:
             return "killed", "by %s (%s)" % failure
         if not built():
             return "not built", ""
         if same():  # now that every object that could differ is built
             return "equivalent", "compiles to the same objects, not run"
-        # The folder's own programs sanitized before the window tests: they find most
-        # of what only the sanitizers see, in seconds.
         failure = (run_tests(self.plain, ["-LE", "window"], timeout, self.jobs)
-                   or (programs and self.sanitized_failure(timeout, programs))
                    or run_tests(self.plain, ["-L", windows, "--repeat", "until-pass:2"], timeout,
                                 self.jobs)
                    or self.sanitized_failure(timeout))
@@ -452,7 +476,7 @@ def main():
     parser.add_argument("-j", "--jobs", type=int, default=cores,
                         help="cores to use in all (default: every one, %d)" % cores)
     parser.add_argument("--workers", type=int, default=0,
-                        help="mutants built and run at once (default: one a core)")
+                        help="mutants built and run at once (default: one more than -j)")
     args = parser.parse_args()
 
     everything = []
@@ -480,7 +504,7 @@ def main():
         return 2
     started, started_cpu = time.monotonic(), cpu_seconds()
     jobs = max(args.jobs, 1)
-    count = min(max(args.workers or jobs, 1), max(len(selected), 1))
+    count = min(max(args.workers or jobs + 1, 1), max(len(selected), 1))
     workers = [Worker(k, max(jobs // count, 1)) for k in range(count)]
     for worker in workers:
         print("mutate.py: building the unmutated tree in %s" % os.path.relpath(worker.plain, ROOT),
