@@ -1,10 +1,13 @@
 #include <GL/glu.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bmp_texture_files.h"
@@ -317,6 +320,20 @@ TEST_F(bmp_loader, file_whose_size_cannot_be_had_is_refused_as_unreadable) {
 
   fail_fstat = false;
   EXPECT_SAME_OUTPUT(result.output, "Error reading image data from " + path + ".\n");
+  EXPECT_EQ(result.name, 0);
+  EXPECT_TRUE(recorded_gl_calls().empty());
+
+  // Nor can a pipe's: fstat gives it 0 bytes, whatever comes through.
+  std::string pipe = dir + "/pipe.bmp", bytes = make_bmp({}, bmp_pixel_rows(4, 4));
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::thread writer([&] {  // one write, so the reader's close cannot cut it short
+    int fd = open(pipe.c_str(), O_WRONLY);
+    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+  });
+  result = load(pipe);
+  writer.join();
+  EXPECT_SAME_OUTPUT(result.output, "Error reading image data from " + pipe + ".\n");
   EXPECT_EQ(result.name, 0);
   EXPECT_TRUE(recorded_gl_calls().empty());
 }

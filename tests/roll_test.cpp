@@ -212,6 +212,27 @@ TEST(die_faces, cells_are_half_open_and_numbers_not_found_stay_unturned) {
   }
 }
 
+// Triangles bent along an edge (one facing +x with v up +z, one facing +z with v up
+// +y) still turn by a rotation: the up is made square to the mean normal on every axis.
+TEST(die_faces, a_bent_face_turns_by_a_rotation) {
+  std::unique_ptr<mesh_object> mesh(new mesh_object());
+  const mesh_vertex corners[6] = {{0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  const mesh_uv six[6] = {{.7f, .6f}, {.8f, .6f}, {.7f, .7f}, {.7f, .6f}, {.8f, .6f}, {.7f, .7f}};
+  std::copy(corners, corners + 6, mesh->vertices);
+  std::copy(six, six + 6, mesh->mapping);
+  mesh->polygons[0] = {0, 1, 2}, mesh->polygons[1] = {3, 4, 5};
+  mesh->vertex_count = 6;
+  mesh->polygon_count = 2;
+  die_faces faces;
+  find_die_faces(*mesh, &faces);
+  float m[16];
+  face_turn(faces, 6, 0, m);
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++)
+      EXPECT_NEAR(m[i] * m[j] + m[4 + i] * m[4 + j] + m[8 + i] * m[8 + j], i == j, 1e-6)
+          << "rows " << i << ", " << j;
+}
+
 std::string throw_to_rest(void (*frame)(), int frames = 15000) {
   return capture_stdout([&] {
     for (int i = 0; i < frames; i++) {
@@ -309,6 +330,18 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
     EXPECT_NEAR(c.y, p[1], 1e-3);
     EXPECT_NEAR(c.z, p[2], 1e-3);
   }
+
+  // Four triangles facing the eye, and each but the first has one corner past the
+  // vertices, a different one each: one triangle is drawn.
+  const mesh_vertex square[4] = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {10, 10, 0}};
+  const mesh_face polygons[4] = {{0, 1, 2}, {3, 2, 1}, {1, 3, 2}, {2, 1, 3}};
+  std::copy(square, square + 4, die_mesh.vertices);
+  std::copy(polygons, polygons + 4, die_mesh.polygons);
+  die_mesh.vertex_count = 3;
+  die_mesh.polygon_count = 4;
+  capture_stderr([] { start_roll_mode(1, 40); });
+  throw_to_rest(draw_roll_frame);
+  EXPECT_EQ(drawn_corners(0, 0, 0).size(), 3u);
   EXPECT_EQ(chdir(here), 0);
 }
 

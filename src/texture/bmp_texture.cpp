@@ -53,10 +53,10 @@ static void parse_header(const unsigned char* bytes, bmp_header* header) {
   header->compression = get_u32(bytes + 30);
 }
 
-// -1 when the size cannot be had.
+// -1 when the size cannot be had; a pipe's or a device's size is not its length.
 static long long measure_file(FILE* file) {
   struct stat status;
-  if (fstat(fileno(file), &status) != 0) return -1;
+  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
   return static_cast<long long>(status.st_size);
 }
 
