@@ -84,6 +84,18 @@ TEST(roll_chooser, a_seed_gives_these_first_rolls) {
   }
 }
 
+// Each of a system seed's 64 bits varies: over 64 seeds, each is set in some and
+// clear in some (a fair source fails this about once in 2^57 runs).
+TEST(roll_chooser, seeds_from_the_system_vary_in_all_64_bits) {
+  uint64_t some = 0, every = UINT64_MAX;
+  for (int i = 0; i < 64; i++) {
+    uint64_t seed = seed_from_system();
+    some |= seed, every &= seed;
+  }
+  EXPECT_EQ(some, UINT64_MAX);
+  EXPECT_EQ(every, 0u);
+}
+
 struct corner {
   double x, y, z;  // about the die's centre, as the viewer looks down -z
   float u, v;

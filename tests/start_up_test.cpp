@@ -187,7 +187,8 @@ TEST(options, values_taken_are_left_out_and_the_rest_stays_for_glut) {
                 1,
                 12},
                {{"--seed", "5", "-display"}, {"-display"}, 1, 5},
-               {{"--roll=3", "--seed=7"}, {}, 3, 7}};
+               {{"--roll=3", "--seed=7"}, {}, 3, 7},
+               {{"--roll", "1", "--seed", "0"}, {}, 1, 0}};
   for (auto& c : cases) {
     c.args.insert(c.args.begin(), "dice");
     c.left.insert(c.left.begin(), "dice");
