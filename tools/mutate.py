@@ -356,7 +356,8 @@ NEAREST_TESTS = (
     ("src/texture/", ("bmp_texture_test", "bmp_texture_suite_test", "bmp_texture_counter_test",
                       "bmp_texture_counter_gap_test"), "window"),
     ("src/scene/", ("die_motion_test", "draw_frame_test"), "window"),
-    ("src/roll/roll_chooser.", ("roll_test", "start_up_plain_test"), "window"),  # every mode reads its options
+    # Every mode reads the chooser's options.
+    ("src/roll/roll_chooser.", ("roll_test", "start_up_plain_test"), "window"),
     ("src/roll/", ("roll_test",), "^roll$"),
     ("platform/", ("malloc_tuning_test",), "window"))
 
