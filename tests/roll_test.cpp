@@ -322,9 +322,14 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
             "dice: rolled 3 dice: 2 + 3 + 4 = 9 (seed 8841026633, roll 3)\n"
             "dice: rolled 3 dice: 4 + 3 + 5 = 12 (seed 8841026633, roll 4)\n");
 
+  // Two dice or six are summed, and one die is not.
+  EXPECT_EQ(capture_stderr([] { start_roll_mode(6, 8841026633); }),
+            "dice: rolled 6 dice: 4 + 2 + 3 + 3 + 6 + 4 = 22 (seed 8841026633)\n");
+  EXPECT_EQ(capture_stderr([] { start_roll_mode(2, 8841026633); }),
+            "dice: rolled 2 dice: 4 + 2 = 6 (seed 8841026633)\n");
   // Seed 40 rolls a 1, unturned: in flight each corner drawn lies where the die's own
   // frame has GL put it, and the hidden half of the die is not drawn.
-  capture_stderr([] { start_roll_mode(1, 40); });
+  EXPECT_EQ(capture_stderr([] { start_roll_mode(1, 40); }), "dice: rolled 1 (seed 40)\n");
   throw_to_rest(draw_roll_frame, 700);
   std::vector<corner> rolled = drawn_corners(0, 0, 0);
   restart_throw();
