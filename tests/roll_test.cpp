@@ -348,17 +348,21 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
     EXPECT_NEAR(c.z, p[2], 1e-3);
   }
 
-  // Four triangles facing the eye, and each but the first has one corner past the
-  // vertices, a different one each: one triangle is drawn.
-  const mesh_vertex square[4] = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {10, 10, 0}};
-  const mesh_face polygons[4] = {{0, 1, 2}, {3, 2, 1}, {1, 3, 2}, {2, 1, 3}};
-  std::copy(square, square + 4, die_mesh.vertices);
-  std::copy(polygons, polygons + 4, die_mesh.polygons);
-  die_mesh.vertex_count = 3;
-  die_mesh.polygon_count = 4;
+  // At rest, unturned, below and right of the eye: of a triangle facing it, three
+  // more each with a different corner past the vertices, a tiny one facing it, a tiny
+  // one and one tilted up facing away, and one with no area, two are drawn.
+  const mesh_vertex corners[7] = {{0, 0, 0},    {10, 0, 0},  {0, 10, 0}, {.01f, 0, 0},
+                                  {0, .01f, 0}, {0, 10, 20}, {10, 10, 0}};
+  const mesh_face triangles[8] = {{0, 1, 2}, {6, 2, 1}, {1, 6, 2}, {2, 1, 6},
+                                  {0, 3, 4}, {0, 4, 3}, {0, 5, 1}, {0, 0, 0}};
+  std::copy(corners, corners + 7, die_mesh.vertices);
+  std::fill(die_mesh.mapping, die_mesh.mapping + 7, mesh_uv{-1, -1});  // no number's: unturned
+  std::copy(triangles, triangles + 8, die_mesh.polygons);
+  die_mesh.vertex_count = 6;
+  die_mesh.polygon_count = 8;
   capture_stderr([] { start_roll_mode(1, 40); });
   throw_to_rest(draw_roll_frame);
-  EXPECT_EQ(drawn_corners(0, 0, 0).size(), 3u);
+  EXPECT_EQ(drawn_corners(0, 0, 0).size(), 6u);
   EXPECT_EQ(chdir(here), 0);
 }
 
