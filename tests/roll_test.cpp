@@ -350,14 +350,15 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
 
   // At rest, unturned, below and right of the eye: of a triangle facing it, three
   // more each with a different corner past the vertices, a tiny one facing it, a tiny
-  // one and one tilted up facing away, and one with no area, two are drawn.
+  // one and one tilted up facing away, and one with no area, two are drawn (and not
+  // the one past the count).
   const mesh_vertex corners[7] = {{0, 0, 0},    {10, 0, 0},  {0, 10, 0}, {.01f, 0, 0},
                                   {0, .01f, 0}, {0, 10, 20}, {10, 10, 0}};
-  const mesh_face triangles[8] = {{0, 1, 2}, {6, 2, 1}, {1, 6, 2}, {2, 1, 6},
-                                  {0, 3, 4}, {0, 4, 3}, {0, 5, 1}, {0, 0, 0}};
+  const mesh_face triangles[9] = {{0, 1, 2}, {6, 2, 1}, {1, 6, 2}, {2, 1, 6}, {0, 3, 4},
+                                  {0, 4, 3}, {0, 5, 1}, {0, 0, 0}, {0, 1, 2}};
   std::copy(corners, corners + 7, die_mesh.vertices);
   std::fill(die_mesh.mapping, die_mesh.mapping + 7, mesh_uv{-1, -1});  // no number's: unturned
-  std::copy(triangles, triangles + 8, die_mesh.polygons);
+  std::copy(triangles, triangles + 9, die_mesh.polygons);
   die_mesh.vertex_count = 6;
   die_mesh.polygon_count = 8;
   capture_stderr([] { start_roll_mode(1, 40); });
