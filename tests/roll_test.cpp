@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -350,20 +351,46 @@ TEST(rolled_dice, roll_prints_the_throw_and_lands_the_faces_said) {
 
   // At rest, unturned, below and right of the eye: of a triangle facing it, three
   // more each with a different corner past the vertices, a tiny one facing it, a tiny
-  // one and one tilted up facing away, and one with no area, two are drawn (and not
-  // the one past the count).
-  const mesh_vertex corners[7] = {{0, 0, 0},    {10, 0, 0},  {0, 10, 0}, {.01f, 0, 0},
-                                  {0, .01f, 0}, {0, 10, 20}, {10, 10, 0}};
-  const mesh_face triangles[9] = {{0, 1, 2}, {6, 2, 1}, {1, 6, 2}, {2, 1, 6}, {0, 3, 4},
-                                  {0, 4, 3}, {0, 5, 1}, {0, 0, 0}, {0, 1, 2}};
-  std::copy(corners, corners + 7, die_mesh.vertices);
-  std::fill(die_mesh.mapping, die_mesh.mapping + 7, mesh_uv{-1, -1});  // no number's: unturned
-  std::copy(triangles, triangles + 9, die_mesh.polygons);
-  die_mesh.vertex_count = 6;
-  die_mesh.polygon_count = 8;
+  // one and one tilted up facing away, and one with no area, the first and the tiny
+  // one facing it are drawn; then, of 30 leaning every way at random, those whose
+  // corners run counter-clockwise on the screen; and not the one past the count.
+  const mesh_vertex corners[6] = {{0, 0, 0},    {10, 0, 0},   {0, 10, 0},
+                                  {.01f, 0, 0}, {0, .01f, 0}, {0, 10, 20}};
+  const mesh_face triangles[8] = {{0, 1, 2}, {99, 2, 1}, {1, 99, 2}, {2, 1, 99},
+                                  {0, 3, 4}, {0, 4, 3},  {0, 5, 1},  {0, 0, 0}};
+  std::copy(corners, corners + 6, die_mesh.vertices);
+  std::copy(triangles, triangles + 8, die_mesh.polygons);
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> spread(-150, 150);
+  for (int k = 9; k < 100; k++)  // 99 lies past the count
+    die_mesh.vertices[k] = {spread(random), spread(random), spread(random)};
+  for (int t = 0; t < 30; t++)
+    die_mesh.polygons[8 + t] = {9 + 3 * t, 10 + 3 * t, 11 + 3 * t};
+  die_mesh.polygons[38] = {0, 1, 2};
+  std::fill(die_mesh.mapping, die_mesh.mapping + 100, mesh_uv{-1, -1});  // no number's: unturned
+  die_mesh.vertex_count = 99;
+  die_mesh.polygon_count = 38;
   capture_stderr([] { start_roll_mode(1, 40); });
   throw_to_rest(draw_roll_frame);
-  EXPECT_EQ(drawn_corners(0, 0, 0).size(), 6u);
+  std::vector<corner> drawn = drawn_corners(0, 0, 0);
+  ASSERT_GE(drawn.size(), 6u);
+  auto on_screen_counter_clockwise = [](const corner& a, const corner& b, const corner& c) {
+    double ax = a.x / -a.z, ay = a.y / -a.z, bx = b.x / -b.z, by = b.y / -b.z;
+    double cx = c.x / -c.z, cy = c.y / -c.z;
+    return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax) > 0;
+  };
+  size_t facing = 2;
+  for (int t = 0; t < 30; t++) {
+    corner at[3];
+    for (int k = 0; k < 3; k++) {
+      const mesh_vertex& p = die_mesh.vertices[9 + 3 * t + k];
+      at[k] = {drawn[0].x + p.x, drawn[0].y + p.y, drawn[0].z + p.z, 0, 0};
+    }
+    facing += on_screen_counter_clockwise(at[0], at[1], at[2]);
+  }
+  EXPECT_EQ(drawn.size(), 3 * facing);
+  for (size_t k = 0; k + 2 < drawn.size(); k += 3)
+    EXPECT_TRUE(on_screen_counter_clockwise(drawn[k], drawn[k + 1], drawn[k + 2])) << k / 3;
   EXPECT_EQ(chdir(here), 0);
 }
 
