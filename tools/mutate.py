@@ -49,6 +49,7 @@ import hashlib
 import os
 import re
 import shutil
+import signal
 import queue
 import resource
 import subprocess
@@ -328,18 +329,23 @@ def run_programs(directory, programs, timeout, env=None):
     all pass, else (test, how it failed)."""
     for name in programs:
         program = os.path.join(directory, "tests", name)
+        # A group of its own, so that a timeout also ends whatever it started (a
+        # test that runs its program again alone), which would spin on unseen.
+        process = subprocess.Popen([program], cwd=os.path.dirname(program), env=env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, start_new_session=True)
         try:
-            result = subprocess.run([program], cwd=os.path.dirname(program), env=env,
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                    stderr=subprocess.STDOUT, timeout=timeout)
+            output = process.communicate(timeout=timeout)[0]
         except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.communicate()
             return name, "Timeout"
-        if result.returncode != 0:
-            case = FAILED_CASE.search(result.stdout.decode("utf-8", "replace"))
+        if process.returncode != 0:
+            case = FAILED_CASE.search(output.decode("utf-8", "replace"))
             if case:
                 return case.group(1), "Failed"
-            return name, ("signal %d" % -result.returncode if result.returncode < 0
-                          else "exit status %d" % result.returncode)
+            return name, ("signal %d" % -process.returncode if process.returncode < 0
+                          else "exit status %d" % process.returncode)
     return None
 
 
