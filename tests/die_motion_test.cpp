@@ -222,4 +222,11 @@ TEST(die_rest, frame_places_the_die_after_the_camera_and_before_the_triangles) {
                                              "glBegin", "glEnd", "glFlush", "glutSwapBuffers"}));
 }
 
+// A throw started again takes its first path step at once, as the first one did.
+TEST(throw_path, a_throw_started_again_steps_on_its_first_frame) {
+  recorded_throw();
+  restart_throw();
+  EXPECT_SAME_OUTPUT(reached_pipe(draw_frame), "\n-316.000000\t-0.000000");
+}
+
 }  // namespace
