@@ -291,6 +291,8 @@ def rebuilt_objects(directory, known):
 def dependents(tree, directory):
     """Each source file's objects in a Ninja build, from the headers and sources
     the compiler said each object read: {path in the tree: [object, ...]}."""
+    if not os.path.exists(os.path.join(directory, "build.ninja")):
+        return {}
     listed = run(["ninja", "-C", directory, "-t", "deps"])
     found, current = {}, None
     for line in listed.stdout.splitlines() if listed.returncode == 0 else ():
